@@ -1,0 +1,11 @@
+#pragma once
+
+#include <QString>
+
+// The one diagnostic output: "[Quor] " + message + "\n" appended to the log file and, when
+// enabled by the environment, to standard error. Safe to call from any thread.
+namespace DebugLog {
+
+void write(const QString& message);
+
+} // namespace DebugLog

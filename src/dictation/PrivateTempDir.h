@@ -1,0 +1,19 @@
+#pragma once
+
+#include "dictation/QuorError.h"
+
+#include <QString>
+
+// The per-user private temporary directory: $XDG_RUNTIME_DIR, else $TMPDIR, else /tmp.
+// Recordings and the log hold private speech and text, so folders made there are 0700.
+namespace PrivateTempDir {
+
+// The base directory, without a trailing slash. Read from the environment on every call.
+QString base();
+
+// `base()/name`, created with mode 0700 if missing. Refuses, with a message that names the
+// path, a folder that is a symlink, not a directory, or owned by another user; an existing
+// folder of ours with wider permissions is narrowed to 0700.
+Result<QString> ensureFolder(const QString& name);
+
+} // namespace PrivateTempDir

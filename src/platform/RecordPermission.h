@@ -1,0 +1,16 @@
+#pragma once
+
+#include "dictation/MicrophonePermissionState.h"
+
+#include <functional>
+
+// The microphone permission as the platform reports it.
+class RecordPermission
+{
+public:
+    virtual ~RecordPermission() = default;
+
+    virtual MicrophonePermissionState state() const = 0;
+    // The one-time prompt. `completion` gets the yes/no answer exactly once, on any thread.
+    virtual void requestAccess(std::function<void(bool granted)> completion) = 0;
+};

@@ -1,0 +1,84 @@
+#pragma once
+
+#include "dictation/WhisperTranscriber.h"
+#include "platform/AccessibilityBackend.h"
+#include "platform/AudioCaptureBackend.h"
+#include "platform/ClipboardBackend.h"
+#include "platform/HotKeyBackend.h"
+#include "platform/RecordPermission.h"
+#include "platform/SettingsLinkOpener.h"
+#include "platform/SyntheticKeys.h"
+
+// Back ends for services this session cannot offer. Each one fails every request with the
+// reason, so the user sees why instead of a silent no-op.
+
+class UnavailableHotKey : public HotKeyBackend
+{
+public:
+    explicit UnavailableHotKey(QString reason) : m_reason(std::move(reason)) {}
+    std::optional<QString> registerHotKey(Handler) override { return m_reason; }
+
+private:
+    QString m_reason;
+};
+
+class UnavailableAudioCapture : public AudioCaptureBackend
+{
+public:
+    explicit UnavailableAudioCapture(QString reason) : m_reason(std::move(reason)) {}
+    Result<std::unique_ptr<AudioRecording>> makeRecording(const QString&) override
+    {
+        return QuorError{m_reason};
+    }
+
+private:
+    QString m_reason;
+};
+
+class UnavailableRecordPermission : public RecordPermission
+{
+public:
+    MicrophonePermissionState state() const override { return MicrophonePermissionState::Denied; }
+    void requestAccess(std::function<void(bool)> completion) override { completion(false); }
+};
+
+class UnavailableTranscriber : public OneShotWhisperTranscriber
+{
+public:
+    explicit UnavailableTranscriber(QString reason) : m_reason(std::move(reason)) {}
+    Result<QString> transcribe(const QString&) const override { return QuorError{m_reason}; }
+
+private:
+    QString m_reason;
+};
+
+class UnavailableAccessibility : public AccessibilityBackend
+{
+public:
+    bool isTrusted() override { return false; }
+    bool isTrustedWithPrompt() override { return false; }
+    std::unique_ptr<FocusedTextElement> focusedElement() override { return nullptr; }
+};
+
+class UnavailableClipboard : public ClipboardBackend
+{
+public:
+    qint64 changeCount() const override { return 0; }
+    QList<ClipboardItem> items() const override { return {}; }
+    void clearContents() override {}
+    void setString(const QString&) override {}
+    void writeItems(const QList<ClipboardItem>&) override {}
+};
+
+class UnavailableKeys : public SyntheticKeys
+{
+public:
+    bool postPaste() override { return false; }
+    bool postHotKey(bool) override { return false; }
+};
+
+class UnavailableSettingsLinks : public SettingsLinkOpener
+{
+public:
+    bool openPrivacySecurity(const QString&) override { return false; }
+};

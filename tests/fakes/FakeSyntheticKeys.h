@@ -1,0 +1,32 @@
+#pragma once
+
+#include "platform/SyntheticKeys.h"
+
+#include <QStringList>
+
+#include <functional>
+
+// Records keystrokes; can refuse them, and can run a hook on each (a test's "target app").
+class FakeSyntheticKeys : public SyntheticKeys
+{
+public:
+    bool postPaste() override
+    {
+        posted << "paste";
+        if (onPaste)
+            onPaste();
+        return works;
+    }
+    bool postHotKey(bool down) override
+    {
+        posted << (down ? "hotkey-down" : "hotkey-up");
+        if (onHotKey)
+            onHotKey(down);
+        return works;
+    }
+
+    bool works = true;
+    QStringList posted;
+    std::function<void()> onPaste;
+    std::function<void(bool)> onHotKey;
+};
