@@ -7,16 +7,22 @@ function(wendlo_library name)
 endfunction()
 
 # wendlo_test(NAME SOURCES ... [LIBS ...] [LABELS ...] [TIMEOUT s]): one GoogleTest executable.
-# Unit tests run without a display; integration tests carry the label "integration".
+# Unit tests run offscreen; tests labelled "integration" run inside tests/integration/desktop-session.
 function(wendlo_test name)
   cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR}/tests)
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} wendlo_test_support GTest::gmock)
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
-  add_test(NAME ${name} COMMAND ${name})
   if(NOT ARG_LABELS)
     set(ARG_LABELS unit)
+  endif()
+  if("integration" IN_LIST ARG_LABELS)
+    # A private display, session bus with accessibility, and sound server per executable.
+    add_test(NAME ${name}
+             COMMAND ${PROJECT_SOURCE_DIR}/tests/integration/desktop-session $<TARGET_FILE:${name}>)
+  else()
+    add_test(NAME ${name} COMMAND ${name})
   endif()
   if(NOT ARG_TIMEOUT)
     set(ARG_TIMEOUT 120)
