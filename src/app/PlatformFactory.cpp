@@ -1,11 +1,29 @@
 #include "app/PlatformFactory.h"
 
+#include "dictation/WhisperCLITranscriber.h"
+#include "permissions/SystemSettingsLinkOpener.h"
 #include "platform/UnavailableBackends.h"
+#include "platform/atspi/AtspiAccessibility.h"
+#include "platform/atspi/AtspiAccessibilityTrust.h"
+#include "platform/pulse/PulseAudioCapture.h"
+#include "platform/pulse/PulseRecordPermission.h"
+#include "platform/qt/QtClipboard.h"
 #include "platform/qt/QtUserAlerts.h"
+#include "platform/x11/X11Connection.h"
+#include "platform/x11/X11HotKeyBackend.h"
+#include "platform/x11/X11OverlayWindow.h"
+#include "platform/x11/XTestSyntheticKeys.h"
 
 #include <QGuiApplication>
 
 namespace PlatformFactory {
+
+std::unique_ptr<AccessibilityTrust> makeAccessibilityTrust()
+{
+    if (QGuiApplication::platformName() == QLatin1String("xcb"))
+        return std::make_unique<AtspiAccessibilityTrust>();
+    return std::make_unique<UnavailableAccessibility>();
+}
 
 DictationBackends makeDictationBackends()
 {
@@ -15,20 +33,43 @@ DictationBackends makeDictationBackends()
         QStringLiteral("Wendlo needs an X11 session (this one is \"%1\")").arg(platform);
 
     DictationBackends b;
-    b.hotKey = std::make_unique<UnavailableHotKey>(x11 ? QStringLiteral("not built yet") : noX11);
-    b.audioCapture =
-        std::make_unique<UnavailableAudioCapture>(QStringLiteral("Could not start recording"));
-    b.recordPermission = std::make_unique<UnavailableRecordPermission>();
-    b.transcriber =
-        std::make_shared<UnavailableTranscriber>(QStringLiteral("Bundled whisper-cli not found"));
-    b.accessibility = std::make_unique<UnavailableAccessibility>();
-    b.clipboard = std::make_unique<UnavailableClipboard>();
-    b.pasteKeys = std::make_unique<UnavailableKeys>();
-    b.accessibilityTrust = std::make_unique<UnavailableAccessibility>();
+    const std::optional<X11Connection> xcb = x11 ? X11Connection::ofApplication() : std::nullopt;
+    if (xcb)
+        b.hotKey = std::make_unique<X11HotKeyBackend>(xcb->connection, xcb->root);
+    else
+        b.hotKey = std::make_unique<UnavailableHotKey>(
+            x11 ? QStringLiteral("no connection to the X server") : noX11);
+    // The sound server serves X11 and Wayland sessions alike.
+    b.audioCapture = std::make_unique<PulseAudioCapture>();
+    b.recordPermission = std::make_unique<PulseRecordPermission>();
+    b.transcriber = std::make_shared<WhisperCLITranscriber>();
+    if (x11)
+        b.accessibility =
+            std::make_unique<AtspiAccessibility>(std::make_unique<AtspiAccessibilityTrust>());
+    else
+        b.accessibility = std::make_unique<UnavailableAccessibility>();
+    if (xcb) {
+        b.clipboard = std::make_unique<QtClipboard>(QGuiApplication::clipboard());
+        b.pasteKeys = std::make_unique<XTestSyntheticKeys>(xcb->connection, xcb->root);
+    } else {
+        b.clipboard = std::make_unique<UnavailableClipboard>();
+        b.pasteKeys = std::make_unique<UnavailableKeys>();
+    }
+    b.accessibilityTrust = makeAccessibilityTrust();
     b.alerts = std::make_unique<QtUserAlerts>();
-    b.settingsLinks = std::make_unique<UnavailableSettingsLinks>();
-    b.selfTestKeys = std::make_unique<UnavailableKeys>();
+    b.settingsLinks = std::make_unique<SystemSettingsLinkOpener>();
+    if (xcb)
+        b.selfTestKeys = std::make_unique<XTestSyntheticKeys>(xcb->connection, xcb->root);
+    else
+        b.selfTestKeys = std::make_unique<UnavailableKeys>();
     return b;
+}
+
+std::unique_ptr<OverlayWindowBackend> makeOverlayWindowBackend()
+{
+    if (QGuiApplication::platformName() == QLatin1String("xcb"))
+        return std::make_unique<X11OverlayWindow>();
+    return nullptr;
 }
 
 } // namespace PlatformFactory

@@ -1,11 +1,18 @@
 #pragma once
 
 #include "dictation/DictationBackends.h"
+#include "platform/OverlayWindowBackend.h"
 
 // Chooses the dictation pipeline's back ends for this session, by Qt's platform plug-in.
 // A service that cannot be offered gets a back end that fails with the reason.
 namespace PlatformFactory {
 
 DictationBackends makeDictationBackends();
+
+// The accessibility grant as the shell reads it (the same service as the coordinator's).
+std::unique_ptr<AccessibilityTrust> makeAccessibilityTrust();
+
+// The recording overlay's window states; empty where Qt's window flags are all there is.
+std::unique_ptr<OverlayWindowBackend> makeOverlayWindowBackend();
 
 } // namespace PlatformFactory

@@ -7,9 +7,9 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcessEnvironment>
-
 #include <fcntl.h>
 #include <mutex>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace DebugLog {
@@ -19,6 +19,9 @@ struct Settings
 {
     bool stderrEnabled = false;
     QString filePath;
+    // The default file sits in a shared temporary folder when no runtime folder exists:
+    // only a regular file of our own is written there, never one planted by someone else.
+    bool mustBeOwnFile = false;
 };
 
 // Read once, on first use; later changes to the environment are not seen.
@@ -29,9 +32,9 @@ const Settings& settings()
         Settings s;
         s.stderrEnabled = env.contains(QStringLiteral("QUOR_SELFTEST_PHRASE")) ||
                           env.value(QStringLiteral("QUOR_LOG_STDERR")) == QLatin1String("1");
-        s.filePath = env.contains(QStringLiteral("QUOR_DEBUG_LOG"))
-                         ? env.value(QStringLiteral("QUOR_DEBUG_LOG"))
-                         : PrivateTempDir::base() + QStringLiteral("/QuorDictation.log");
+        s.mustBeOwnFile = !env.contains(QStringLiteral("QUOR_DEBUG_LOG"));
+        s.filePath = s.mustBeOwnFile ? PrivateTempDir::base() + QStringLiteral("/QuorDictation.log")
+                                     : env.value(QStringLiteral("QUOR_DEBUG_LOG"));
         return s;
     }();
     return value;
@@ -53,7 +56,7 @@ void writeAll(int fd, const QByteArray& bytes)
 
 void write(const QString& message)
 {
-    const QByteArray line = QStringLiteral("[Quor] %1\n").arg(message).toUtf8();
+    const QByteArray line = (QStringLiteral("[Quor] ") + message + u'\n').toUtf8();
     const Settings& s = settings();
 
     // Serialised so that two threads' lines stay whole on standard error too.
@@ -65,11 +68,21 @@ void write(const QString& message)
 
     QDir().mkpath(QFileInfo(s.filePath).absolutePath());
     const QByteArray path = QFile::encodeName(s.filePath);
-    // Created private: the log holds what the user said.
-    const int fd = ::open(path.constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+    // Created private: the log holds what the user said. Non-blocking, so a FIFO without a
+    // reader at the log's path cannot stall the caller.
+    int flags = O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK;
+    if (s.mustBeOwnFile)
+        flags |= O_NOFOLLOW;
+    const int fd = ::open(path.constData(), flags, 0600);
     if (fd < 0)
         return;
-    writeAll(fd, line);
+    struct stat info
+    {
+    };
+    const bool ours =
+        ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_uid == ::geteuid();
+    if (!s.mustBeOwnFile || ours)
+        writeAll(fd, line);
     ::close(fd);
 }
 

@@ -1,1 +1,300 @@
-// Placeholder until this unit is written.
+#include "dictation/DictationCoordinator.h"
+
+#include "dictation/DebugLog.h"
+#include "dictation/MainThreadTask.h"
+#include "dictation/SelfTestAudio.h"
+#include "dictation/TextCleanup.h"
+
+namespace {
+
+const QString microphoneNeeded = QStringLiteral("Enable Microphone for Wendlo");
+
+QString boolText(bool value)
+{
+    return value ? QStringLiteral("true") : QStringLiteral("false");
+}
+
+} // namespace
+
+DictationCoordinator::DictationCoordinator(DictationBackends backends, QObject* parent)
+    : QObject(parent), m_recordPermission(std::move(backends.recordPermission)),
+      m_accessibilityTrust(std::move(backends.accessibilityTrust)),
+      m_alerts(std::move(backends.alerts)), m_settingsLinks(std::move(backends.settingsLinks)),
+      m_selfTestKeys(std::move(backends.selfTestKeys)),
+      m_hotKeyController(std::make_unique<HotKeyController>(std::move(backends.hotKey))),
+      m_recorder(std::make_unique<DictationRecorder>(std::move(backends.audioCapture),
+                                                     *m_recordPermission)),
+      m_inserter(std::make_unique<FocusedTextInserter>(std::move(backends.accessibility),
+                                                       std::move(backends.clipboard),
+                                                       std::move(backends.pasteKeys))),
+      m_transcriber(std::make_unique<WhisperTranscriber>(std::move(backends.transcriber)))
+{
+}
+
+DictationCoordinator::~DictationCoordinator() = default;
+
+void DictationCoordinator::start()
+{
+    writeState(DictationState::idle());
+    // Hot-key callbacks already arrive on the main thread; acting in a task of our own keeps
+    // the platform's handler short and drops the work if we are gone.
+    m_hotKeyController->onPress = [this] { postTask(this, [this] { handlePress(); }); };
+    m_hotKeyController->onRelease = [this] { postTask(this, [this] { handleRelease(); }); };
+    if (const std::optional<QString> reason = m_hotKeyController->start()) {
+        DebugLog::write(QStringLiteral("hot key registration failed: ") + *reason);
+        setError(QStringLiteral("Super + D could not be registered: ") + *reason);
+    }
+}
+
+void DictationCoordinator::handlePress()
+{
+    switch (m_state.kind) {
+    case DictationState::Kind::Recording:
+        return;
+    case DictationState::Kind::Transcribing:
+        m_alerts->beep();
+        return;
+    case DictationState::Kind::Idle:
+    case DictationState::Kind::Error:
+        requestMicrophoneAndStart();
+        return;
+    }
+}
+
+void DictationCoordinator::handleRelease()
+{
+    if (m_state.isRecording())
+        stopAndTranscribe();
+}
+
+void DictationCoordinator::beep()
+{
+    m_alerts->beep();
+}
+
+MicrophonePermissionState DictationCoordinator::microphonePermissionState() const
+{
+    return m_recordPermission->state();
+}
+
+void DictationCoordinator::requestMicrophoneAndStart()
+{
+    DebugLog::write(QStringLiteral("requestMicrophoneAndStart state=") +
+                    toString(microphonePermissionState()));
+    requestMicrophoneAccess(true, true, [this] { beginRecording(true); });
+}
+
+void DictationCoordinator::requestMicrophoneAccess(bool showAlertOnDenied, bool setErrorOnDenied,
+                                                   std::function<void()> onGranted)
+{
+    switch (microphonePermissionState()) {
+    case MicrophonePermissionState::Granted:
+        DebugLog::write(QStringLiteral("microphone trusted=true"));
+        handleGrantedMicrophoneAccess(showAlertOnDenied, setErrorOnDenied, std::move(onGranted));
+        return;
+    case MicrophonePermissionState::Denied:
+        handleMicrophoneNotGranted(showAlertOnDenied, setErrorOnDenied, true);
+        return;
+    case MicrophonePermissionState::Undetermined:
+        DebugLog::write(QStringLiteral("requesting microphone access via AVAudioApplication"));
+        m_alerts->activateApp();
+        // The answer may come on any thread; the rest runs as a main-thread task.
+        m_recordPermission->requestAccess([this, showAlertOnDenied, setErrorOnDenied,
+                                           onGranted](bool granted) {
+            postTask(this, [this, showAlertOnDenied, setErrorOnDenied, onGranted, granted] {
+                DebugLog::write(
+                    QStringLiteral("AVAudioApplication.requestRecordPermission granted=") +
+                    boolText(granted));
+                if (granted)
+                    handleGrantedMicrophoneAccess(showAlertOnDenied, setErrorOnDenied, onGranted);
+                else
+                    handleMicrophoneNotGranted(showAlertOnDenied, setErrorOnDenied, true);
+            });
+        });
+        return;
+    }
+}
+
+void DictationCoordinator::handleGrantedMicrophoneAccess(bool showAlertOnDenied,
+                                                         bool setErrorOnDenied,
+                                                         std::function<void()> onGranted)
+{
+    // A permission that reads as granted is confirmed by a probe recording before anything
+    // records: the sound server may still refuse the stream.
+    m_recorder->promptForPermission([this, showAlertOnDenied, setErrorOnDenied,
+                                     onGranted](bool confirmed) {
+        postTask(this, [this, showAlertOnDenied, setErrorOnDenied, onGranted, confirmed] {
+            const MicrophonePermissionState permission = microphonePermissionState();
+            DebugLog::write(QStringLiteral("recorder.promptForPermission confirmed=") +
+                            boolText(confirmed) + QStringLiteral(" state=") + toString(permission));
+            if (confirmed || permission == MicrophonePermissionState::Granted) {
+                setIdle();
+                if (onGranted)
+                    onGranted();
+                return;
+            }
+            handleMicrophoneNotGranted(showAlertOnDenied, setErrorOnDenied, false);
+        });
+    });
+}
+
+void DictationCoordinator::handleMicrophoneNotGranted(bool showAlertOnDenied, bool setErrorOnDenied,
+                                                      bool openSettingsWithoutAlert)
+{
+    if (showAlertOnDenied)
+        showPermissionNeededAlert();
+    else if (openSettingsWithoutAlert)
+        m_settingsLinks->openPrivacySecurity(QStringLiteral("Privacy_Microphone"));
+    if (setErrorOnDenied)
+        setError(microphoneNeeded);
+}
+
+void DictationCoordinator::showPermissionNeededAlert()
+{
+    m_alerts->activateApp();
+    const int choice = m_alerts->runModal(
+        QStringLiteral("Microphone Permission Needed"),
+        QStringLiteral("Enable Microphone for Wendlo so it can record your speech."),
+        {QStringLiteral("Open Settings"), QStringLiteral("Cancel")});
+    if (choice != UserAlerts::FirstButton)
+        return;
+    if (!m_settingsLinks->openPrivacySecurity(QStringLiteral("Privacy_Microphone")))
+        DebugLog::write(QStringLiteral("could not open the microphone settings page"));
+}
+
+void DictationCoordinator::beginRecording(bool afterRecorderProbeIfNeeded)
+{
+    const Failure failure = m_recorder->start();
+    if (!failure) {
+        DebugLog::write(QStringLiteral("recording started"));
+        writeState(DictationState::recording());
+        return;
+    }
+    if (!afterRecorderProbeIfNeeded) {
+        setError(failure->localizedDescription());
+        return;
+    }
+    // The one retry of the pipeline: a fresh probe lets the sound server settle the device.
+    DebugLog::write(QStringLiteral("recording start failed, retrying after recorder probe"));
+    m_recorder->promptForPermission([this](bool confirmed) {
+        postTask(this, [this, confirmed] {
+            if (confirmed || microphonePermissionState() == MicrophonePermissionState::Granted)
+                beginRecording(false);
+            else
+                setError(microphoneNeeded);
+        });
+    });
+}
+
+void DictationCoordinator::stopAndTranscribe()
+{
+    Result<QString> stopped = m_recorder->stop();
+    if (!stopped) {
+        setError(stopped.error().localizedDescription());
+        return;
+    }
+    const QString audioPath = std::move(stopped).value();
+    DebugLog::write(QStringLiteral("recording stopped at ") + audioPath);
+    writeState(DictationState::transcribing());
+    postTask(this, [this, audioPath] {
+        m_transcriber->transcribe(
+            audioPath, this, [this](Result<QString> raw) { finishTranscription(std::move(raw)); });
+    });
+}
+
+void DictationCoordinator::finishTranscription(Result<QString> raw)
+{
+    // A confirmed permission request may have let a newer dictation start meanwhile; writing
+    // this run's end over its `recording` would make its release be ignored and lose it.
+    const auto fail = [this](const QString& message) {
+        if (!m_state.isRecording()) {
+            setError(message);
+            return;
+        }
+        DebugLog::write(QStringLiteral("error=") + message);
+        m_alerts->beep();
+    };
+
+    if (!raw) {
+        fail(raw.error().localizedDescription());
+        return;
+    }
+    DebugLog::write(QStringLiteral("raw transcript=") + raw.value());
+    const QString cleaned = TextCleanup::clean(raw.value());
+    if (cleaned.isEmpty()) {
+        fail(QuorError{QStringLiteral("Transcript was empty")}.localizedDescription());
+        return;
+    }
+    DebugLog::write(QStringLiteral("cleaned transcript=") + cleaned);
+    if (const Failure failure = m_inserter->insert(cleaned)) {
+        fail(failure->localizedDescription());
+        return;
+    }
+    DebugLog::write(QStringLiteral("text inserted"));
+    if (!m_state.isRecording())
+        setIdle();
+}
+
+void DictationCoordinator::requestAccessibilityPermission()
+{
+    const bool trusted = m_accessibilityTrust->isTrustedWithPrompt();
+    DebugLog::write(QStringLiteral("accessibility trusted=") + boolText(trusted));
+    if (trusted)
+        setIdle();
+}
+
+void DictationCoordinator::setError(const QString& message)
+{
+    DebugLog::write(QStringLiteral("error=") + message);
+    writeState(DictationState::error(message));
+    m_alerts->beep();
+}
+
+void DictationCoordinator::setIdle()
+{
+    writeState(DictationState::idle());
+}
+
+void DictationCoordinator::writeState(DictationState state)
+{
+    m_state = std::move(state);
+    if (onStateChange) {
+        // A copy: the callback may itself cause another write.
+        const DictationState published = m_state;
+        onStateChange(published);
+    }
+}
+
+void DictationCoordinator::runSelfTest(const QString& phrase)
+{
+    DebugLog::write(QStringLiteral("starting self-test"));
+    postTask(this, [this, phrase] {
+        runInBackground<Result<QString>>(
+            this, [phrase] { return SelfTestAudio::makePrompt(phrase); },
+            [this](Result<QString> prompt) {
+                if (!prompt) {
+                    setError(prompt.error().localizedDescription());
+                    return;
+                }
+                postDelayed(this, 1000, [this, path = prompt.value()] {
+                    // Through the real key path, so the hot-key grab itself is exercised.
+                    m_selfTestKeys->postHotKey(true);
+                    postDelayed(this, 750, [this, path] { playSelfTestPrompt(path); });
+                });
+            });
+    });
+}
+
+void DictationCoordinator::playSelfTestPrompt(const QString& path)
+{
+    runInBackground<Failure>(
+        this, [path] { return SelfTestAudio::playPrompt(path); },
+        [this](Failure failure) {
+            // A failed playback leaves the key down: the recording it started is not stopped.
+            if (failure) {
+                setError(failure->localizedDescription());
+                return;
+            }
+            postDelayed(this, 500, [this] { m_selfTestKeys->postHotKey(false); });
+        });
+}

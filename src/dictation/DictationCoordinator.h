@@ -6,10 +6,10 @@
 #include "dictation/FocusedTextInserter.h"
 #include "dictation/HotKeyController.h"
 #include "dictation/MicrophonePermissionState.h"
+#include "dictation/QuorError.h"
 #include "dictation/WhisperTranscriber.h"
 
 #include <QObject>
-
 #include <functional>
 #include <memory>
 
@@ -39,8 +39,30 @@ public:
     void beep();
 
 private:
-    // Implementation details are the coordinator's own; declared in the .cpp's order.
-    struct Private;
-    std::unique_ptr<Private> d;
+    void handlePress();
+    void handleRelease();
+    void handleGrantedMicrophoneAccess(bool showAlertOnDenied, bool setErrorOnDenied,
+                                       std::function<void()> onGranted);
+    void handleMicrophoneNotGranted(bool showAlertOnDenied, bool setErrorOnDenied,
+                                    bool openSettingsWithoutAlert);
+    void showPermissionNeededAlert();
+    void beginRecording(bool afterRecorderProbeIfNeeded);
+    void finishTranscription(Result<QString> raw);
+    void playSelfTestPrompt(const QString& path);
+    void setError(const QString& message);
+    void setIdle();
+    void writeState(DictationState state);
+
+    // Declared before the collaborators: the recorder observes the permission.
+    std::unique_ptr<RecordPermission> m_recordPermission;
+    std::unique_ptr<AccessibilityTrust> m_accessibilityTrust;
+    std::unique_ptr<UserAlerts> m_alerts;
+    std::unique_ptr<SettingsLinkOpener> m_settingsLinks;
+    std::unique_ptr<SyntheticKeys> m_selfTestKeys;
+
+    std::unique_ptr<HotKeyController> m_hotKeyController;
+    std::unique_ptr<DictationRecorder> m_recorder;
+    std::unique_ptr<FocusedTextInserter> m_inserter;
+    std::unique_ptr<WhisperTranscriber> m_transcriber;
     DictationState m_state = DictationState::idle();
 };

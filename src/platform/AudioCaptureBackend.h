@@ -19,6 +19,10 @@ public:
     // Ends the recording and leaves a complete, playable file. Safe to call twice.
     virtual void stop() = 0;
     virtual QString url() const = 0;
+    // Why the file on disk is not a complete copy of what was captured (a full disk, a write
+    // error), once such a fault happened; empty while all is well. A lost sound server is no
+    // failure: what was captured until then is kept.
+    virtual Failure failure() const { return std::nullopt; }
 };
 
 // Makes recording objects on the default microphone.

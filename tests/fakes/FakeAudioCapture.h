@@ -15,6 +15,7 @@ public:
     {
         bool prepareOk = true;
         bool recordOk = true;
+        Failure failure; // what failure() reports once stopped (a full disk, say)
     };
     struct Log
     {
@@ -42,13 +43,19 @@ public:
         m_log->calls << QStringLiteral("recordFor:%1 ").arg(seconds) + m_path;
         return m_script.recordOk;
     }
-    void stop() override { m_log->calls << "stop " + m_path; }
+    void stop() override
+    {
+        m_log->calls << "stop " + m_path;
+        m_stopped = true;
+    }
     QString url() const override { return m_path; }
+    Failure failure() const override { return m_stopped ? m_script.failure : std::nullopt; }
 
 private:
     QString m_path;
     Script m_script;
     std::shared_ptr<Log> m_log;
+    bool m_stopped = false;
 };
 
 // Control face: choose what the next recordings do, read back every call.

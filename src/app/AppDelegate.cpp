@@ -1,0 +1,438 @@
+#include "app/AppDelegate.h"
+
+#include "app/PreviewExport.h"
+#include "app/StatusItemIcon.h"
+#include "app/UpdaterController.h"
+#include "dictation/DebugLog.h"
+#include "dictation/MainThreadTask.h"
+#include "onboarding/OnboardingPractice.h"
+#include "onboarding/OnboardingVersionStore.h"
+#include "onboarding/OnboardingWindowController.h"
+#include "overlay/RecordingOverlayWindowController.h"
+#include "permissions/PermissionsWindowController.h"
+#include "platform/AccessibilityBackend.h"
+#include "platform/AppActivation.h"
+#include "platform/OverlayWindowBackend.h"
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QCursor>
+#include <QKeySequence>
+#include <QMenu>
+#include <QPointer>
+#include <QSettings>
+#include <QSystemTrayIcon>
+#include <cmath>
+
+namespace {
+
+QAction* makeMenuItem(const QString& title, QObject* parent)
+{
+    return new QAction(title, parent);
+}
+
+// Menu titles treat "&" as a mnemonic marker; a state's message is shown as it stands.
+QString menuTitle(const QString& text)
+{
+    QString escaped = text;
+    return escaped.replace(QLatin1Char('&'), QStringLiteral("&&"));
+}
+
+} // namespace
+
+AppDelegate::AppDelegate(AppDelegateServices services, QObject* parent)
+    : QObject(parent), m_coordinator(std::move(services.dictation)),
+      m_updaterController(std::make_unique<UpdaterController>(
+          services.updateFeedUrl, services.version, std::move(services.updateNotifier))),
+      m_onboardingStore(std::make_unique<OnboardingVersionStore>(
+          std::move(services.defaults), OnboardingVersionStore::defaultKey())),
+      m_permissionsWindowController(std::make_unique<PermissionsWindowController>()),
+      m_onboardingWindowController(std::make_unique<OnboardingWindowController>()),
+      m_overlayWindowController(
+          std::make_unique<RecordingOverlayWindowController>(std::move(services.overlayBackend))),
+      m_statusMenuItem(makeMenuItem(QStringLiteral("Idle"), this)),
+      m_toggleMenuItem(makeMenuItem(QStringLiteral("Start Dictation"), this)),
+      m_openSetupMenuItem(makeMenuItem(QStringLiteral("Open Setup Guide"), this)),
+      m_requestAccessibilityMenuItem(
+          makeMenuItem(QStringLiteral("Request Accessibility Permission"), this)),
+      m_requestMicrophoneMenuItem(
+          makeMenuItem(QStringLiteral("Request Microphone Permission"), this)),
+      m_checkForUpdatesMenuItem(makeMenuItem(QStringLiteral("Check for Updates\u2026"), this)),
+      m_accessibilityTrust(std::move(services.accessibilityTrust)),
+      m_activation(std::move(services.activation)),
+      m_isTrayAvailable(std::move(services.isTrayAvailable)),
+      m_environment(std::move(services.environment))
+{
+    // The status line only informs; Qt shows that as an inactive item.
+    m_statusMenuItem->setEnabled(false);
+    connect(m_toggleMenuItem, &QAction::triggered, this, &AppDelegate::toggleDictation);
+    connect(m_openSetupMenuItem, &QAction::triggered, this, &AppDelegate::openSetupGuide);
+    connect(m_requestAccessibilityMenuItem, &QAction::triggered, this,
+            &AppDelegate::requestAccessibilityPermission);
+    connect(m_requestMicrophoneMenuItem, &QAction::triggered, this,
+            &AppDelegate::requestMicrophonePermission);
+    connect(m_checkForUpdatesMenuItem, &QAction::triggered, this, &AppDelegate::checkForUpdates);
+
+    m_previewExport = std::make_unique<PreviewExport>(
+        m_environment, *m_activation, *m_onboardingWindowController, *m_overlayWindowController);
+}
+
+AppDelegate::~AppDelegate()
+{
+    // The tray icon refers to the menu: let it go first.
+    m_statusItem.reset();
+}
+
+bool AppDelegate::mayContinue(const OnboardingState& state)
+{
+    switch (state.step) {
+    case OnboardingStep::Welcome:
+        return true;
+    case OnboardingStep::Microphone:
+        return state.microphoneState == MicrophonePermissionState::Granted;
+    case OnboardingStep::Accessibility:
+        return state.accessibilityGranted;
+    case OnboardingStep::Practice:
+        return OnboardingPractice::correctedTranscript(state.practiceText).has_value();
+    case OnboardingStep::Ready:
+        return true;
+    }
+    return false;
+}
+
+// MARK: launch and application events
+
+void AppDelegate::applicationDidFinishLaunching()
+{
+    if (m_launched)
+        return;
+    m_launched = true;
+
+    if (m_previewExport->startIfRequested()) {
+        m_preview = true;
+        return;
+    }
+
+    DebugLog::write(QStringLiteral("launch version=") + QCoreApplication::applicationVersion());
+    m_activation->setActivationPolicy(AppActivation::Policy::Regular);
+    m_activation->activateIgnoringOtherApps();
+
+    // The state may arrive on any thread; it always travels to the main thread as a task, so
+    // states are applied in the order they were reported. The log line is written even when
+    // the delegate is gone.
+    QPointer<AppDelegate> weak(this);
+    m_coordinator->setOnStateChange([weak](const DictationState& state) {
+        postTask(QCoreApplication::instance(), [weak, state] {
+            if (weak)
+                weak->deliverState(state);
+            DebugLog::write(QStringLiteral("state=") + state.label());
+        });
+    });
+
+    buildStatusItemAndMenu();
+    wireWindows();
+    m_coordinator->start();
+
+    m_onboardingState = OnboardingState{OnboardingStep::Welcome, microphoneState(),
+                                        accessibilityGranted(), QString()};
+    if (m_onboardingStore->storedVersion() < 1)
+        presentOnboarding(true);
+    else
+        refreshPermissionWindow(true);
+
+    const QString phrase = m_environment.value(QStringLiteral("QUOR_SELFTEST_PHRASE"));
+    if (!phrase.isEmpty())
+        m_coordinator->runSelfTest(phrase);
+    DebugLog::write(QStringLiteral("launch complete"));
+}
+
+void AppDelegate::deliverState(const DictationState& state)
+{
+    m_currentState = state;
+    applyMenuChrome();
+    m_overlayWindowController->render(state);
+    refreshPermissionWindow(false);
+}
+
+void AppDelegate::wireWindows()
+{
+    QPointer<AppDelegate> weak(this);
+    const auto weakly = [weak](void (AppDelegate::*operation)()) {
+        return [weak, operation] {
+            if (weak)
+                (weak.data()->*operation)();
+        };
+    };
+    m_permissionsWindowController->onRequestMicrophone =
+        weakly(&AppDelegate::requestMicrophonePermission);
+    m_permissionsWindowController->onRequestAccessibility =
+        weakly(&AppDelegate::requestAccessibilityPermission);
+
+    m_onboardingWindowController->onAdvance = weakly(&AppDelegate::advanceOnboarding);
+    m_onboardingWindowController->onBack = weakly(&AppDelegate::goBackOnboarding);
+    m_onboardingWindowController->onFinish = weakly(&AppDelegate::completeOnboarding);
+    m_onboardingWindowController->onRequestMicrophone =
+        weakly(&AppDelegate::requestMicrophonePermission);
+    m_onboardingWindowController->onRequestAccessibility =
+        weakly(&AppDelegate::requestAccessibilityPermission);
+    m_onboardingWindowController->onPracticeTextChange = [weak](const QString& text) {
+        if (weak)
+            weak->updateOnboardingPractice(text);
+    };
+}
+
+void AppDelegate::applicationDidBecomeActive()
+{
+    if (!m_launched || m_previewExport->isOnboardingPreview())
+        return;
+    if (m_onboardingWindowController->isVisible())
+        refreshAndRenderOnboarding();
+    else
+        refreshPermissionWindow(false);
+}
+
+bool AppDelegate::applicationShouldHandleReopen(bool hasVisibleWindows)
+{
+    if (m_onboardingStore->storedVersion() < 1) {
+        presentOnboarding(false);
+        return true;
+    }
+    if (hasVisibleWindows)
+        return false;
+    if (allPermissionsGranted()) {
+        if (!m_statusItem || m_isTrayAvailable())
+            return false;
+        // Without a tray this window is the only sign that Wendlo runs.
+        m_permissionsWindowController->render(microphoneState(), true);
+        m_permissionsWindowController->showWindow();
+        m_activation->activateIgnoringOtherApps();
+        return true;
+    }
+    refreshPermissionWindow(true);
+    return true;
+}
+
+bool AppDelegate::hasVisibleWindows() const
+{
+    return m_permissionsWindowController->isVisible() ||
+           m_onboardingWindowController->isVisible() || m_overlayWindowController->isVisible();
+}
+
+// MARK: menu commands
+
+void AppDelegate::toggleDictation()
+{
+    const DictationState state = m_coordinator->state();
+    if (state.isTranscribing())
+        m_coordinator->beep();
+    else if (state.isRecording())
+        m_coordinator->stopAndTranscribe();
+    else
+        m_coordinator->requestMicrophoneAndStart();
+}
+
+void AppDelegate::openSetupGuide()
+{
+    presentOnboarding(true);
+}
+
+void AppDelegate::requestAccessibilityPermission()
+{
+    m_coordinator->requestAccessibilityPermission();
+    refreshPermissionWindow(0.5, false);
+    refreshPermissionWindow(2.0, false);
+}
+
+void AppDelegate::requestMicrophonePermission()
+{
+    DebugLog::write(QStringLiteral("requestMicrophonePermission state=") +
+                    toString(microphoneState()));
+    m_coordinator->requestMicrophoneAccess(true, true, {});
+    refreshPermissionWindow(0.5, false);
+    refreshPermissionWindow(2.0, false);
+}
+
+void AppDelegate::checkForUpdates()
+{
+    m_updaterController->checkForUpdates();
+}
+
+void AppDelegate::quit()
+{
+    m_activation->terminate();
+}
+
+// MARK: permissions
+
+MicrophonePermissionState AppDelegate::microphoneState() const
+{
+    return m_coordinator->microphonePermissionState();
+}
+
+bool AppDelegate::accessibilityGranted() const
+{
+    return m_accessibilityTrust->isTrusted();
+}
+
+bool AppDelegate::allPermissionsGranted() const
+{
+    return microphoneState() == MicrophonePermissionState::Granted && accessibilityGranted();
+}
+
+void AppDelegate::refreshPermissionWindow(bool shouldPresentIfNeeded)
+{
+    if (m_onboardingWindowController->isVisible()) {
+        m_permissionsWindowController->close();
+        refreshAndRenderOnboarding();
+        return;
+    }
+
+    const MicrophonePermissionState microphone = microphoneState();
+    const bool accessibility = accessibilityGranted();
+    m_permissionsWindowController->render(microphone, accessibility);
+    const bool allGranted = microphone == MicrophonePermissionState::Granted && accessibility;
+    if (allGranted) {
+        m_permissionsWindowController->close();
+        m_activation->setActivationPolicy(AppActivation::Policy::Accessory);
+    } else {
+        m_activation->setActivationPolicy(AppActivation::Policy::Regular);
+    }
+    if (!allGranted && shouldPresentIfNeeded) {
+        m_permissionsWindowController->showWindow();
+        m_activation->activateIgnoringOtherApps();
+    }
+}
+
+void AppDelegate::refreshPermissionWindow(double afterSeconds, bool shouldPresentIfNeeded)
+{
+    postDelayed(this, int(std::lround(afterSeconds * 1000)),
+                [this, shouldPresentIfNeeded] { refreshPermissionWindow(shouldPresentIfNeeded); });
+}
+
+// MARK: onboarding
+
+void AppDelegate::refreshAndRenderOnboarding()
+{
+    m_onboardingState.microphoneState = microphoneState();
+    m_onboardingState.accessibilityGranted = accessibilityGranted();
+    m_onboardingWindowController->render(m_onboardingState);
+}
+
+void AppDelegate::presentOnboarding(bool resetProgress)
+{
+    m_activation->setActivationPolicy(AppActivation::Policy::Regular);
+    const MicrophonePermissionState microphone = microphoneState();
+    if (resetProgress) {
+        m_onboardingState =
+            OnboardingState{OnboardingStep::Welcome, microphone, accessibilityGranted(), QString()};
+    } else {
+        m_onboardingState.microphoneState = microphone;
+        m_onboardingState.accessibilityGranted = accessibilityGranted();
+    }
+    m_onboardingWindowController->showWindow();
+    m_activation->activateIgnoringOtherApps();
+    m_permissionsWindowController->close();
+    refreshAndRenderOnboarding();
+}
+
+void AppDelegate::advanceOnboarding()
+{
+    if (mayContinue(m_onboardingState)) {
+        if (const auto next = m_onboardingState.step.next())
+            m_onboardingState.step = *next;
+    }
+    refreshAndRenderOnboarding();
+}
+
+void AppDelegate::goBackOnboarding()
+{
+    if (const auto previous = m_onboardingState.step.previous())
+        m_onboardingState.step = *previous;
+    refreshAndRenderOnboarding();
+}
+
+void AppDelegate::updateOnboardingPractice(const QString& text)
+{
+    m_onboardingState.practiceText = OnboardingPractice::correctedTranscript(text).value_or(text);
+    refreshAndRenderOnboarding();
+}
+
+void AppDelegate::completeOnboarding()
+{
+    m_onboardingStore->markCompleted();
+    m_onboardingWindowController->close();
+    if (!allPermissionsGranted())
+        refreshPermissionWindow(true);
+    else
+        m_activation->setActivationPolicy(AppActivation::Policy::Accessory);
+}
+
+// MARK: tray
+
+const QIcon& AppDelegate::statusItemIcon()
+{
+    if (!m_statusItemIcon)
+        m_statusItemIcon = StatusItemIcon::makeIcon();
+    return *m_statusItemIcon;
+}
+
+void AppDelegate::buildStatusItemAndMenu()
+{
+    m_statusItem = std::make_unique<QSystemTrayIcon>();
+    configureStatusItemButton();
+
+    m_menu = std::make_unique<QMenu>();
+    m_menu->addAction(m_statusMenuItem);
+    m_menu->addAction(m_toggleMenuItem);
+    m_menu->addSeparator();
+    m_menu->addAction(m_openSetupMenuItem);
+    m_menu->addAction(m_requestAccessibilityMenuItem);
+    m_menu->addAction(m_requestMicrophoneMenuItem);
+    m_menu->addSeparator();
+    m_menu->addAction(m_checkForUpdatesMenuItem);
+    m_menu->addSeparator();
+    QAction* quitItem = m_menu->addAction(QStringLiteral("Quit"));
+    quitItem->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    quitItem->setShortcutVisibleInContextMenu(true);
+    connect(quitItem, &QAction::triggered, this, &AppDelegate::quit);
+
+    m_statusItem->setContextMenu(m_menu.get());
+    // A click on the icon opens the same menu; the item has no action of its own.
+    connect(m_statusItem.get(), &QSystemTrayIcon::activated, m_menu.get(),
+            [menu = m_menu.get()](QSystemTrayIcon::ActivationReason reason) {
+                if (reason == QSystemTrayIcon::Trigger)
+                    menu->popup(QCursor::pos());
+            });
+    applyMenuChrome();
+
+    if (!m_isTrayAvailable()) {
+        DebugLog::write(QStringLiteral(
+            "tray unavailable: Wendlo stays reachable through its windows and by starting it "
+            "again"));
+    }
+    // Shown even without a tray now: Qt adds the icon once a tray appears.
+    m_statusItem->show();
+}
+
+void AppDelegate::configureStatusItemButton()
+{
+    if (!m_statusItem)
+        return;
+    m_statusItem->setIcon(statusItemIcon());
+    m_statusItem->setToolTip(QStringLiteral("Wendlo \u2014 ") + m_currentState.label());
+    m_statusItemAccessibleName = QStringLiteral("Wendlo, ") + m_currentState.label();
+}
+
+void AppDelegate::applyMenuChrome()
+{
+    const QString label = m_currentState.label();
+    m_statusMenuItem->setText(menuTitle(label));
+    m_toggleMenuItem->setText(m_currentState.isRecording() ? QStringLiteral("Stop Dictation")
+                                                           : QStringLiteral("Start Dictation"));
+    if (!m_statusItem)
+        return;
+    m_statusItem->setToolTip(QStringLiteral("Wendlo \u2014 ") + label);
+    m_statusItemAccessibleName = QStringLiteral("Wendlo, ") + label;
+    if (m_menu)
+        m_menu->setAccessibleName(m_statusItemAccessibleName);
+}

@@ -1,0 +1,30 @@
+#pragma once
+
+#include "dictation/DictationState.h"
+#include "dictation/MicrophonePermissionState.h"
+
+#include <QString>
+#include <functional>
+
+// What the application shell asks of the dictation pipeline. The app runs it over the
+// coordinator; tests drive the shell with a fake.
+class DictationControl
+{
+public:
+    virtual ~DictationControl() = default;
+
+    // Receives every new state; may be called on any thread.
+    virtual void setOnStateChange(std::function<void(const DictationState&)> callback) = 0;
+    // Registers the hot key and begins operation.
+    virtual void start() = 0;
+    virtual DictationState state() const = 0;
+
+    virtual void requestMicrophoneAndStart() = 0;
+    virtual void stopAndTranscribe() = 0;
+    virtual void requestMicrophoneAccess(bool showAlertOnDenied, bool setErrorOnDenied,
+                                         std::function<void()> onGranted) = 0;
+    virtual void requestAccessibilityPermission() = 0;
+    virtual MicrophonePermissionState microphonePermissionState() const = 0;
+    virtual void runSelfTest(const QString& phrase) = 0;
+    virtual void beep() = 0;
+};

@@ -1,0 +1,18 @@
+#pragma once
+
+#include "dictation/QuorError.h"
+
+#include <QString>
+
+// The self-test's two audio steps. Both block until their child process exits: run them off
+// the main thread.
+namespace SelfTestAudio {
+
+// Speaks `phrase` into "self-test-prompt.wav" in the private "QuorDictation" folder, replacing
+// an earlier prompt. Returns the file's path.
+Result<QString> makePrompt(const QString& phrase);
+
+// Plays the file to the default sound output; returns when playing has finished.
+Failure playPrompt(const QString& path);
+
+} // namespace SelfTestAudio

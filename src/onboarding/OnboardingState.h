@@ -1,0 +1,18 @@
+#pragma once
+
+#include "dictation/MicrophonePermissionState.h"
+#include "onboarding/OnboardingStep.h"
+
+#include <QString>
+
+// What the onboarding window shows. A plain value: copies are independent; never saved.
+struct OnboardingState
+{
+    OnboardingStep step = OnboardingStep::Welcome;
+    MicrophonePermissionState microphoneState = MicrophonePermissionState::Undetermined;
+    bool accessibilityGranted = false;
+    // The practice field's text, or the expected sentence once the attempt matched.
+    QString practiceText;
+
+    friend bool operator==(const OnboardingState&, const OnboardingState&) = default;
+};

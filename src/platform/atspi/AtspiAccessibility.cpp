@@ -1,0 +1,208 @@
+#include "platform/atspi/AtspiAccessibility.h"
+
+#include "dictation/DebugLog.h"
+#include "platform/atspi/AtspiTextElement.h"
+
+#include <QCoreApplication>
+#include <atspi/atspi.h>
+#include <vector>
+
+namespace {
+
+bool failed(GError*& error)
+{
+    if (!error)
+        return false;
+    g_clear_error(&error);
+    return true;
+}
+
+bool hasState(AtspiStateSet* states, AtspiStateType state)
+{
+    return states && atspi_state_set_contains(states, state);
+}
+
+std::vector<AtspiHandle> children(AtspiAccessible* parent)
+{
+    std::vector<AtspiHandle> result;
+    GError* error = nullptr;
+    const gint count = atspi_accessible_get_child_count(parent, &error);
+    if (failed(error))
+        return result;
+    for (gint i = 0; i < count; ++i) {
+        AtspiAccessible* child = atspi_accessible_get_child_at_index(parent, i, &error);
+        if (failed(error))
+            break; // the application stopped answering: leave it
+        if (child)
+            result.emplace_back(child);
+    }
+    return result;
+}
+
+QString busName(AtspiAccessible* accessible)
+{
+    const AtspiObject* object = &accessible->parent;
+    return object->app && object->app->bus_name ? QString::fromUtf8(object->app->bus_name)
+                                                : QString();
+}
+
+} // namespace
+
+AtspiAccessibility::AtspiAccessibility(std::unique_ptr<AccessibilityTrust> trust)
+    : AtspiAccessibility(std::move(trust), Limits{})
+{
+}
+
+AtspiAccessibility::AtspiAccessibility(std::unique_ptr<AccessibilityTrust> trust, Limits limits)
+    : m_trust(std::move(trust)), m_limits(limits)
+{
+}
+
+AtspiAccessibility::~AtspiAccessibility() = default;
+
+bool AtspiAccessibility::isTrusted()
+{
+    return m_trust->isTrusted() && connect();
+}
+
+bool AtspiAccessibility::isTrustedWithPrompt()
+{
+    return m_trust->isTrustedWithPrompt() && connect();
+}
+
+bool AtspiAccessibility::connect()
+{
+    if (m_connected || m_connectFailed)
+        return m_connected;
+    // libatspi connects once per process; 1 means another user in this process already did.
+    const int status = atspi_init();
+    m_connected = status == 0 || status == 1;
+    m_connectFailed = !m_connected;
+    if (m_connected)
+        atspi_set_timeout(m_limits.callTimeoutMs, m_limits.callTimeoutMs);
+    else
+        DebugLog::write(QStringLiteral("accessibility bus unreachable"));
+    return m_connected;
+}
+
+std::unique_ptr<FocusedTextElement> AtspiAccessibility::focusedElement()
+{
+    if (!connect())
+        return nullptr;
+    AtspiHandle focused;
+    if (m_lastFocused && isFocused(m_lastFocused.get()))
+        focused = shareHandle(m_lastFocused.get());
+    else
+        focused = searchApplications();
+    m_lastFocused = shareHandle(focused.get());
+    if (!focused)
+        return nullptr;
+    const Application* app = application(focused.get());
+    if (!app)
+        return nullptr;
+    return std::make_unique<AtspiTextElement>(std::move(focused), app->offsets);
+}
+
+const AtspiAccessibility::Application* AtspiAccessibility::application(AtspiAccessible* accessible)
+{
+    const QString bus = busName(accessible);
+    if (bus.isEmpty())
+        return nullptr;
+    auto it = m_applications.constFind(bus);
+    if (it != m_applications.constEnd())
+        return &*it;
+
+    GError* error = nullptr;
+    Application app;
+    app.pid = atspi_accessible_get_process_id(accessible, &error);
+    if (failed(error))
+        return nullptr;
+    gchar* toolkit = atspi_accessible_get_toolkit_name(accessible, &error);
+    if (failed(error)) {
+        g_free(toolkit);
+        return nullptr;
+    }
+    app.offsets = ToolkitOffsets::forToolkit(QString::fromUtf8(toolkit));
+    g_free(toolkit);
+    return &*m_applications.insert(bus, app);
+}
+
+bool AtspiAccessibility::isFocused(AtspiAccessible* accessible)
+{
+    AtspiStateSet* states = atspi_accessible_get_state_set(accessible);
+    const bool focused =
+        hasState(states, ATSPI_STATE_FOCUSED) && !hasState(states, ATSPI_STATE_DEFUNCT);
+    if (states)
+        g_object_unref(states);
+    return focused;
+}
+
+bool AtspiAccessibility::outOfTime(const Search& search) const
+{
+    return search.clock.elapsed() > m_limits.searchMs || search.nodes > m_limits.maxNodes;
+}
+
+AtspiHandle AtspiAccessibility::searchApplications()
+{
+    Search search;
+    search.clock.start();
+    AtspiHandle desktop(atspi_get_desktop(0));
+    if (!desktop)
+        return nullptr;
+
+    // The focused field lives in the active window. Applications that never mark a window
+    // active are searched whole, but only when no window anywhere is active.
+    std::vector<AtspiHandle> active;
+    std::vector<AtspiHandle> all;
+    const qint64 ownPid = QCoreApplication::applicationPid();
+    for (AtspiHandle& app : children(desktop.get())) {
+        if (outOfTime(search))
+            break;
+        const Application* info = application(app.get());
+        // Our own windows cannot answer while this thread waits on them.
+        if (!info || info->pid == ownPid)
+            continue;
+        for (AtspiHandle& window : children(app.get())) {
+            AtspiStateSet* states = atspi_accessible_get_state_set(window.get());
+            const bool isActive = hasState(states, ATSPI_STATE_ACTIVE);
+            if (states)
+                g_object_unref(states);
+            (isActive ? active : all).push_back(std::move(window));
+        }
+    }
+    for (AtspiHandle& window : active.empty() ? all : active) {
+        if (AtspiHandle found = findFocused(window.get(), search, 0))
+            return found;
+        if (outOfTime(search)) {
+            DebugLog::write(QStringLiteral("focused field search ran out of time"));
+            break;
+        }
+    }
+    return nullptr;
+}
+
+AtspiHandle AtspiAccessibility::findFocused(AtspiAccessible* node, Search& search, int depth)
+{
+    ++search.nodes;
+    AtspiStateSet* states = atspi_accessible_get_state_set(node);
+    const bool focused = hasState(states, ATSPI_STATE_FOCUSED);
+    const bool defunct = hasState(states, ATSPI_STATE_DEFUNCT);
+    // Lists and tables that manage their descendants can hold thousands of rows; a text
+    // field is not among them.
+    const bool manages = hasState(states, ATSPI_STATE_MANAGES_DESCENDANTS);
+    if (states)
+        g_object_unref(states);
+    if (defunct)
+        return nullptr;
+    if (focused)
+        return shareHandle(node);
+    if (manages || depth > 64)
+        return nullptr;
+    for (AtspiHandle& child : children(node)) {
+        if (outOfTime(search))
+            return nullptr;
+        if (AtspiHandle found = findFocused(child.get(), search, depth + 1))
+            return found;
+    }
+    return nullptr;
+}

@@ -1,0 +1,64 @@
+#include "platform/x11/TerminalWindows.h"
+
+#include <QList>
+#include <array>
+#include <string_view>
+
+namespace {
+
+// Lower-case WM_CLASS names, instance or class, of terminals whose paste chord is
+// Ctrl+Shift+V. (xterm and rxvt paste differently and are left to Ctrl+V.)
+constexpr std::array<std::string_view, 30> terminals = {
+    "gnome-terminal",
+    "gnome-terminal-server",
+    "org.gnome.console",
+    "kgx",
+    "org.gnome.ptyxis",
+    "ptyxis",
+    "konsole",
+    "org.kde.konsole",
+    "yakuake",
+    "xfce4-terminal",
+    "mate-terminal",
+    "lxterminal",
+    "qterminal",
+    "terminator",
+    "tilix",
+    "com.gexperts.tilix",
+    "alacritty",
+    "kitty",
+    "wezterm",
+    "org.wezfurlong.wezterm",
+    "foot",
+    "footclient",
+    "sakura",
+    "guake",
+    "tilda",
+    "terminology",
+    "deepin-terminal",
+    "cool-retro-term",
+    "st",
+    "st-256color",
+};
+
+} // namespace
+
+namespace TerminalWindows {
+
+bool isTerminal(const QByteArray& wmClass)
+{
+    const QList<QByteArray> names = wmClass.split('\0');
+    for (const QByteArray& name : names) {
+        if (name.isEmpty())
+            continue;
+        const QByteArray lower = name.toLower();
+        const std::string_view view(lower.constData(), std::size_t(lower.size()));
+        for (const std::string_view terminal : terminals) {
+            if (view == terminal)
+                return true;
+        }
+    }
+    return false;
+}
+
+} // namespace TerminalWindows

@@ -1,0 +1,152 @@
+#include "platform/x11/X11HotKeyBackend.h"
+
+#include "dictation/DebugLog.h"
+#include "platform/x11/X11KeyMap.h"
+
+#include <QCoreApplication>
+#include <cstdlib>
+#include <memory>
+
+// xkb.h uses a C++ keyword as a field name.
+#define explicit explicit_
+#include <xcb/xkb.h>
+#undef explicit
+
+namespace {
+
+constexpr xcb_keysym_t keysymD = 0x0064;
+constexpr xcb_keysym_t keysymSuperL = 0xffeb;
+constexpr xcb_keysym_t keysymNumLock = 0xff7f;
+constexpr std::uint8_t badAccess = 10;
+constexpr std::uint32_t quorSignature = 0x51554F52;
+
+using ErrorPtr = std::unique_ptr<xcb_generic_error_t, decltype(&std::free)>;
+
+// A held key repeats as presses only (no release in between), so a hold stays one hold.
+bool enableDetectableAutoRepeat(xcb_connection_t* connection)
+{
+    std::unique_ptr<xcb_xkb_use_extension_reply_t, decltype(&std::free)> use(
+        xcb_xkb_use_extension_reply(connection, xcb_xkb_use_extension(connection, 1, 0), nullptr),
+        &std::free);
+    if (!use || !use->supported)
+        return false;
+    const std::uint32_t flag = XCB_XKB_PER_CLIENT_FLAG_DETECTABLE_AUTO_REPEAT;
+    std::unique_ptr<xcb_xkb_per_client_flags_reply_t, decltype(&std::free)> reply(
+        xcb_xkb_per_client_flags_reply(
+            connection,
+            xcb_xkb_per_client_flags(connection, XCB_XKB_ID_USE_CORE_KBD, flag, flag, 0, 0, 0),
+            nullptr),
+        &std::free);
+    return reply && (reply->value & flag);
+}
+
+} // namespace
+
+X11HotKeyBackend::X11HotKeyBackend(xcb_connection_t* connection, xcb_window_t root)
+    : m_connection(connection), m_root(root)
+{
+}
+
+X11HotKeyBackend::~X11HotKeyBackend()
+{
+    if (m_filterInstalled && QCoreApplication::instance())
+        QCoreApplication::instance()->removeNativeEventFilter(this);
+    ungrab();
+}
+
+std::optional<QString> X11HotKeyBackend::registerHotKey(Handler handler)
+{
+    if (!m_connection || xcb_connection_has_error(m_connection))
+        return QStringLiteral("no connection to the X server");
+    if (auto failure = grab())
+        return failure;
+    if (!enableDetectableAutoRepeat(m_connection))
+        DebugLog::write(QStringLiteral("detectable auto-repeat unavailable; repeats are ignored "
+                                       "while the hot key is down"));
+    m_handler = std::move(handler);
+    if (!m_filterInstalled) {
+        QCoreApplication::instance()->installNativeEventFilter(this);
+        m_filterInstalled = true;
+    }
+    return std::nullopt;
+}
+
+std::optional<QString> X11HotKeyBackend::grab()
+{
+    const X11KeyMap keyMap(m_connection);
+    m_keycodes = keyMap.keycodes(keysymD);
+    if (m_keycodes.isEmpty())
+        return QStringLiteral("the keyboard layout has no D key");
+    m_superMask = keyMap.modifierMask(keysymSuperL, XCB_MOD_MASK_4);
+    const std::uint16_t numLock = keyMap.modifierMask(keysymNumLock, XCB_MOD_MASK_2);
+
+    // The grab must not depend on the lock keys' state.
+    const QList<std::uint16_t> locks = {0, XCB_MOD_MASK_LOCK, numLock,
+                                        std::uint16_t(XCB_MOD_MASK_LOCK | numLock)};
+    for (const xcb_keycode_t code : m_keycodes) {
+        for (const std::uint16_t lock : locks) {
+            const std::uint16_t modifiers = m_superMask | lock;
+            // Events are reported to the root even when one of our own windows has focus.
+            ErrorPtr error(
+                xcb_request_check(m_connection,
+                                  xcb_grab_key_checked(m_connection, 0, m_root, modifiers, code,
+                                                       XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC)),
+                &std::free);
+            if (error) {
+                const int errorCode = error->error_code;
+                ungrab();
+                if (errorCode == badAccess)
+                    return QStringLiteral("another program already uses Super + D "
+                                          "(the X server refused the key grab)");
+                return QStringLiteral("the X server refused the key grab (error %1)")
+                    .arg(errorCode);
+            }
+            m_grabbedModifiers.append(modifiers);
+        }
+    }
+    return std::nullopt;
+}
+
+void X11HotKeyBackend::ungrab()
+{
+    if (m_grabbedModifiers.isEmpty() || xcb_connection_has_error(m_connection))
+        return;
+    for (const xcb_keycode_t code : m_keycodes) {
+        for (const std::uint16_t modifiers : m_grabbedModifiers)
+            xcb_ungrab_key(m_connection, code, m_root, modifiers);
+    }
+    m_grabbedModifiers.clear();
+    xcb_flush(m_connection);
+}
+
+bool X11HotKeyBackend::nativeEventFilter(const QByteArray& eventType, void* message, qintptr*)
+{
+    if (!m_handler || eventType != "xcb_generic_event_t")
+        return false;
+    const auto* generic = static_cast<const xcb_generic_event_t*>(message);
+    const std::uint8_t type = generic->response_type & 0x7f;
+    if (type != XCB_KEY_PRESS && type != XCB_KEY_RELEASE)
+        return false;
+    // Press and release share one layout.
+    const auto* key = static_cast<const xcb_key_press_event_t*>(message);
+    if (key->event != m_root || !m_keycodes.contains(key->detail))
+        return false;
+
+    HotKeyEvent event{quorSignature, 1, 0};
+    if (type == XCB_KEY_PRESS) {
+        if (!(key->state & m_superMask) && !m_down)
+            return false;
+        if (m_down)
+            return true; // auto-repeat of the held key
+        m_down = true;
+        event.kind = HotKeyEvent::Pressed;
+    } else {
+        // Super usually comes up first, so D's release is matched by keycode alone.
+        if (!m_down)
+            return false;
+        m_down = false;
+        event.kind = HotKeyEvent::Released;
+    }
+    m_handler(&event);
+    return true;
+}

@@ -1,0 +1,12 @@
+#pragma once
+
+#include "platform/OverlayWindowBackend.h"
+
+// X11: the overlay is an override-redirect window (the window manager neither focuses nor
+// decorates it, and it shows on every workspace); the EWMH hints below tell compositors and
+// panels the same: above, sticky, no task bar or pager entry, a notification.
+class X11OverlayWindow : public OverlayWindowBackend
+{
+public:
+    void prepareToShow(QWidget* window) override;
+};

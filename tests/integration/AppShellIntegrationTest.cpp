@@ -1,0 +1,131 @@
+// The real app on a private desktop: its launch, the first window it shows, and a second
+// launch that hands over to the running instance.
+#include "support/Wait.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace {
+
+const QString kWendlo = QStringLiteral(WENDLO_EXECUTABLE);
+
+class AppShell : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_home.isValid());
+        QDir().mkpath(m_home.filePath("runtime"));
+        QFile::setPermissions(m_home.filePath("runtime"),
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+
+    void TearDown() override
+    {
+        for (QProcess* app : {&m_first, &m_second}) {
+            app->kill();
+            app->waitForFinished(5000);
+        }
+    }
+
+    void storeOnboardingVersion(int version)
+    {
+        QDir().mkpath(m_home.filePath("config/Wendlo"));
+        QFile settings(m_home.filePath("config/Wendlo/Wendlo.conf"));
+        ASSERT_TRUE(settings.open(QIODevice::WriteOnly));
+        settings.write("[General]\nWendlo.OnboardingVersion=" + QByteArray::number(version) + "\n");
+    }
+
+    void start(QProcess& app, bool withMicrophone = true)
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const QString& name : env.keys()) {
+            if (name.startsWith("QUOR_"))
+                env.remove(name);
+        }
+        env.remove("QT_QPA_PLATFORM");
+        env.insert("XDG_RUNTIME_DIR", m_home.filePath("runtime"));
+        env.insert("XDG_CONFIG_HOME", m_home.filePath("config"));
+        env.insert("QUOR_DEBUG_LOG", m_home.filePath("wendlo.log"));
+        // Nothing leaves the machine: an address that refuses at once.
+        env.insert("WENDLO_UPDATE_FEED_URL", "http://127.0.0.1:9/latest.json");
+        if (!withMicrophone)
+            env.insert("PULSE_SERVER", "unix:" + m_home.filePath("no-sound-server"));
+        app.setProcessEnvironment(env);
+        app.setProcessChannelMode(QProcess::MergedChannels);
+        app.start(kWendlo, {});
+        ASSERT_TRUE(app.waitForStarted(5000));
+    }
+
+    QStringList logLines() const
+    {
+        QFile file(m_home.filePath("wendlo.log"));
+        if (!file.open(QIODevice::ReadOnly))
+            return {};
+        QStringList lines;
+        for (const QString& line : QString::fromUtf8(file.readAll()).split('\n')) {
+            if (line.startsWith("[Quor] "))
+                lines << line.mid(7);
+        }
+        return lines;
+    }
+
+    bool logHas(const QString& prefix) const
+    {
+        for (const QString& line : logLines()) {
+            if (line.startsWith(prefix))
+                return true;
+        }
+        return false;
+    }
+
+    // Whether a window with exactly this title is mapped on the display.
+    static bool windowShown(const QString& title)
+    {
+        QProcess search;
+        search.start("xdotool", {"search", "--onlyvisible", "--name",
+                                 "^" + QRegularExpression::escape(title) + "$"});
+        search.waitForFinished(5000);
+        return search.exitCode() == 0 && !search.readAllStandardOutput().trimmed().isEmpty();
+    }
+
+    QTemporaryDir m_home;
+    QProcess m_first;
+    QProcess m_second;
+};
+
+} // namespace
+
+TEST_F(AppShell, FirstRunLogsItsLaunchAndShowsOnboarding)
+{
+    start(m_first);
+    ASSERT_TRUE(waitUntil([&] { return logHas("launch complete"); }, 10000))
+        << logLines().join('\n').toStdString() << m_first.readAll().toStdString();
+    EXPECT_TRUE(logHas("launch version="));
+    EXPECT_TRUE(waitUntil([] { return windowShown("Wendlo Setup"); }, 5000));
+    EXPECT_FALSE(windowShown("Wendlo Permissions"));
+}
+
+TEST_F(AppShell, MissingPermissionShowsThePermissionsWindowAndASecondLaunchReachesIt)
+{
+    storeOnboardingVersion(1);
+    start(m_first, false);
+    ASSERT_TRUE(waitUntil([&] { return logHas("launch complete"); }, 10000))
+        << m_first.readAll().toStdString();
+    // No sound server: the microphone is denied.
+    ASSERT_TRUE(waitUntil([] { return windowShown("Wendlo Permissions"); }, 5000));
+    EXPECT_FALSE(windowShown("Wendlo Setup"));
+
+    start(m_second);
+    ASSERT_TRUE(m_second.waitForFinished(10000));
+    EXPECT_EQ(m_second.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(m_second.exitCode(), 0) << m_second.readAll().toStdString();
+    EXPECT_TRUE(waitUntil([&] { return logHas("reopen visible=true handled=false"); }, 3000))
+        << logLines().join('\n').toStdString();
+    EXPECT_TRUE(logHas("already running"));
+    EXPECT_EQ(m_first.state(), QProcess::Running);
+}

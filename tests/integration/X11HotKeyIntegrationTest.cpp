@@ -1,0 +1,137 @@
+// The real Super+D grab on a private X display: keys come from XTest (ours, or xdotool's).
+#include "dictation/HotKeyController.h"
+#include "platform/x11/X11Connection.h"
+#include "platform/x11/X11HotKeyBackend.h"
+#include "platform/x11/X11KeyMap.h"
+#include "platform/x11/XTestSyntheticKeys.h"
+#include "support/Wait.h"
+
+#include <QProcess>
+#include <QStringList>
+#include <gtest/gtest.h>
+#include <memory>
+#include <ostream>
+
+void PrintTo(const QStringList& list, std::ostream* out)
+{
+    *out << '[' << list.join(", ").toStdString() << ']';
+}
+
+namespace {
+
+class X11HotKey : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        const auto x11 = X11Connection::ofApplication();
+        ASSERT_TRUE(x11) << "needs the xcb platform";
+        m_x11 = *x11;
+        controller = std::make_unique<HotKeyController>(
+            std::make_unique<X11HotKeyBackend>(m_x11.connection, m_x11.root));
+        controller->onPress = [this] { events << "press"; };
+        controller->onRelease = [this] { events << "release"; };
+    }
+
+    void xdotool(const QStringList& arguments)
+    {
+        QProcess process;
+        process.start("xdotool", arguments);
+        // Its keys reach us through the event loop, so keep it turning while xdotool runs.
+        ASSERT_TRUE(waitUntil([&] { return process.state() == QProcess::NotRunning; }, 5000));
+        ASSERT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+    }
+
+    X11Connection m_x11;
+    std::unique_ptr<HotKeyController> controller;
+    QStringList events;
+};
+
+// Half a second is a normal hold; 1.2 s outlasts the server's 660 ms repeat delay, so the
+// held D key auto-repeats.
+class X11HotKeyHold : public X11HotKey, public ::testing::WithParamInterface<int>
+{
+};
+
+TEST_P(X11HotKeyHold, IsOnePressThenOneRelease)
+{
+    ASSERT_EQ(controller->start(), std::nullopt);
+    xdotool({"keydown", "super+d"});
+    ASSERT_TRUE(waitUntil([&] { return !events.isEmpty(); }, 2000));
+    spinFor(GetParam());
+    xdotool({"keyup", "super+d"});
+    ASSERT_TRUE(waitUntil([&] { return events.size() >= 2; }, 2000));
+    spinFor(100);
+    EXPECT_EQ(events, QStringList({"press", "release"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Milliseconds, X11HotKeyHold, ::testing::Values(500, 1200));
+
+TEST_F(X11HotKey, FiresWithCapsLockAndNumLockOn)
+{
+    ASSERT_EQ(controller->start(), std::nullopt);
+    xdotool({"key", "Caps_Lock", "Num_Lock"});
+    xdotool({"key", "super+d"});
+    xdotool({"key", "Caps_Lock", "Num_Lock"});
+    ASSERT_TRUE(waitUntil([&] { return events.size() >= 2; }, 2000));
+    EXPECT_EQ(events, QStringList({"press", "release"}));
+}
+
+TEST_F(X11HotKey, IgnoresDWithoutSuperAndOtherSuperChords)
+{
+    ASSERT_EQ(controller->start(), std::nullopt);
+    xdotool({"key", "d", "super+e", "ctrl+d"});
+    spinFor(200);
+    EXPECT_TRUE(events.isEmpty());
+}
+
+TEST_F(X11HotKey, SelfTestKeysGoThroughTheGrab)
+{
+    ASSERT_EQ(controller->start(), std::nullopt);
+    XTestSyntheticKeys keys(m_x11.connection, m_x11.root);
+    ASSERT_TRUE(keys.postHotKey(true));
+    ASSERT_TRUE(waitUntil([&] { return !events.isEmpty(); }, 2000));
+    spinFor(300);
+    ASSERT_TRUE(keys.postHotKey(false));
+    ASSERT_TRUE(waitUntil([&] { return events.size() >= 2; }, 2000));
+    EXPECT_EQ(events, QStringList({"press", "release"}));
+}
+
+TEST_F(X11HotKey, GrabHeldByAnotherClientIsReportedAndFiresNothing)
+{
+    // Another program, on its own connection, holds Super+D first.
+    xcb_connection_t* other = xcb_connect(nullptr, nullptr);
+    ASSERT_FALSE(xcb_connection_has_error(other));
+    {
+        const X11KeyMap keyMap(other);
+        const xcb_keycode_t d = keyMap.keycode(0x0064);
+        const std::uint16_t super = keyMap.modifierMask(0xffeb, XCB_MOD_MASK_4);
+        xcb_generic_error_t* error = xcb_request_check(
+            other, xcb_grab_key_checked(other, 0, m_x11.root, super, d, XCB_GRAB_MODE_ASYNC,
+                                        XCB_GRAB_MODE_ASYNC));
+        ASSERT_EQ(error, nullptr);
+    }
+
+    const std::optional<QString> failure = controller->start();
+    ASSERT_TRUE(failure);
+    EXPECT_TRUE(failure->contains("Super + D")) << failure->toStdString();
+
+    xdotool({"key", "super+d"});
+    spinFor(200);
+    EXPECT_TRUE(events.isEmpty());
+    xcb_disconnect(other);
+}
+
+TEST_F(X11HotKey, ReleasingTheGrabLetsAnotherControllerTakeIt)
+{
+    ASSERT_EQ(controller->start(), std::nullopt);
+    controller.reset();
+    HotKeyController second(std::make_unique<X11HotKeyBackend>(m_x11.connection, m_x11.root));
+    int presses = 0;
+    second.onPress = [&] { ++presses; };
+    ASSERT_EQ(second.start(), std::nullopt);
+    xdotool({"key", "super+d"});
+    EXPECT_TRUE(waitUntil([&] { return presses == 1; }, 2000));
+}
+
+} // namespace

@@ -1,0 +1,94 @@
+#!/usr/bin/python3
+"""A small GTK 3 application with one focused text field, for integration tests.
+
+    gtk-field.py [--widget line|plain] [--text TEXT] [--select START] [--length N] [--out FILE]
+
+START and N count code points (GTK's own unit). On start and on every change it rewrites
+FILE (atomically) with "<cursor> <anchor>" in UTF-16 units, a line feed, then the text, so a
+test reads the real contents with the same units as the Qt field.
+"""
+import argparse
+import os
+
+import gi
+
+gi.require_version("Gtk", "3.0")
+from gi.repository import GLib, Gtk  # noqa: E402
+
+
+def utf16_units(text, code_points):
+    return len(text[:code_points].encode("utf-16-le")) // 2
+
+
+def write_state(path, text, cursor, anchor):
+    if not path:
+        return
+    tmp = path + ".tmp"
+    with open(tmp, "w", encoding="utf-8") as f:
+        f.write("%d %d\n%s" % (utf16_units(text, cursor), utf16_units(text, anchor), text))
+    os.replace(tmp, path)
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--widget", default="line")
+    parser.add_argument("--text", default="")
+    parser.add_argument("--select", type=int)
+    parser.add_argument("--length", type=int, default=0)
+    parser.add_argument("--out", default="")
+    args = parser.parse_args()
+    start = len(args.text) if args.select is None else args.select
+
+    window = Gtk.Window(title="gtk-field")
+    window.set_default_size(400, 80)
+    window.connect("destroy", Gtk.main_quit)
+
+    if args.widget == "plain":
+        view = Gtk.TextView()
+        buf = view.get_buffer()
+        buf.set_text(args.text)
+
+        def report(*_):
+            text = buf.get_text(buf.get_start_iter(), buf.get_end_iter(), True)
+            cursor = buf.get_iter_at_mark(buf.get_insert()).get_offset()
+            anchor = buf.get_iter_at_mark(buf.get_selection_bound()).get_offset()
+            write_state(args.out, text, cursor, anchor)
+
+        buf.select_range(buf.get_iter_at_offset(start + args.length), buf.get_iter_at_offset(start))
+        buf.connect("changed", report)
+        buf.connect("mark-set", report)
+        widget = view
+    else:
+        entry = Gtk.Entry()
+        entry.set_text(args.text)
+
+        def report(*_):
+            bounds = entry.get_selection_bounds()
+            cursor = entry.get_position()
+            anchor = cursor
+            if bounds:
+                anchor = bounds[0] if bounds[1] == cursor else bounds[1]
+            write_state(args.out, entry.get_text(), cursor, anchor)
+
+        def select():
+            entry.grab_focus()
+            entry.select_region(start, start + args.length)
+            report()
+            return False
+
+        entry.connect("changed", report)
+        entry.connect("notify::cursor-position", report)
+        entry.connect("notify::selection-bound", report)
+        GLib.idle_add(select)
+        widget = entry
+
+    window.add(widget)
+    window.show_all()
+    widget.grab_focus()
+    window.present()
+    report()
+    Gtk.main()
+
+
+if __name__ == "__main__":
+    main()

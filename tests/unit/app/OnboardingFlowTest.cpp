@@ -1,0 +1,217 @@
+#include "app/AppDelegate.h"
+#include "onboarding/OnboardingPractice.h"
+#include "onboarding/OnboardingVersionStore.h"
+#include "onboarding/OnboardingWindowController.h"
+#include "permissions/PermissionsWindowController.h"
+#include "unit/app/ShellFixture.h"
+
+#include <gtest/gtest.h>
+
+using Policy = AppActivation::Policy;
+using Mic = MicrophonePermissionState;
+
+namespace {
+
+const QString sentence = QStringLiteral("Wendlo helps me write without breaking my flow.");
+
+// A first run with onboarding on screen, moved forwards to `step` with everything granted.
+struct Onboarding : ShellFixture
+{
+    AppDelegate& at(OnboardingStep step)
+    {
+        AppDelegate& d = launch();
+        if (step.stepNumber() > OnboardingStep(OnboardingStep::Practice).stepNumber())
+            d.updateOnboardingPractice(sentence);
+        while (d.onboardingState().step != step)
+            d.advanceOnboarding();
+        return d;
+    }
+};
+
+} // namespace
+
+struct TransitionCase
+{
+    const char* name;
+    OnboardingStep from;
+    Mic microphone; // as cached by the last render
+    bool accessibility;
+    QString practiceText;
+    bool back; // else Continue
+    OnboardingStep to;
+};
+
+class OnboardingTransitionTest : public ::testing::TestWithParam<TransitionCase>
+{
+};
+
+TEST_P(OnboardingTransitionTest, MovesByTheContinueRule)
+{
+    const TransitionCase& c = GetParam();
+    Onboarding shell;
+    AppDelegate& delegate = shell.at(c.from);
+    delegate.updateOnboardingPractice(c.practiceText);
+    shell.setPermissions(c.microphone, c.accessibility);
+    delegate.applicationDidBecomeActive(); // caches the permissions
+
+    if (c.back)
+        delegate.goBackOnboarding();
+    else
+        delegate.advanceOnboarding();
+
+    EXPECT_EQ(delegate.onboardingState().step, c.to);
+    EXPECT_EQ(delegate.onboardingWindowController().currentState(), delegate.onboardingState());
+    EXPECT_TRUE(delegate.onboardingWindowController().isVisible());
+}
+
+using S = OnboardingStep;
+INSTANTIATE_TEST_SUITE_P(
+    Steps, OnboardingTransitionTest,
+    ::testing::Values(
+        TransitionCase{"welcomeContinues", S::Welcome, Mic::Denied, false, "", false,
+                       S::Microphone},
+        TransitionCase{"microphoneGranted", S::Microphone, Mic::Granted, false, "", false,
+                       S::Accessibility},
+        TransitionCase{"microphoneDenied", S::Microphone, Mic::Denied, true, "", false,
+                       S::Microphone},
+        TransitionCase{"microphoneUndetermined", S::Microphone, Mic::Undetermined, true, "", false,
+                       S::Microphone},
+        TransitionCase{"accessibilityGranted", S::Accessibility, Mic::Denied, true, "", false,
+                       S::Practice},
+        TransitionCase{"accessibilityMissing", S::Accessibility, Mic::Granted, false, "", false,
+                       S::Accessibility},
+        TransitionCase{"practiceMatched", S::Practice, Mic::Granted, true,
+                       "wendlo helps me write without breaking my flow", false, S::Ready},
+        TransitionCase{"practiceUnrelated", S::Practice, Mic::Granted, true, "banana", false,
+                       S::Practice},
+        TransitionCase{"practiceCleared", S::Practice, Mic::Granted, true, "", false, S::Practice},
+        TransitionCase{"readyStays", S::Ready, Mic::Granted, true, "", false, S::Ready},
+        TransitionCase{"welcomeBackStays", S::Welcome, Mic::Granted, true, "", true, S::Welcome},
+        TransitionCase{"microphoneBack", S::Microphone, Mic::Denied, false, "", true, S::Welcome},
+        TransitionCase{"accessibilityBack", S::Accessibility, Mic::Denied, false, "", true,
+                       S::Microphone},
+        TransitionCase{"practiceBack", S::Practice, Mic::Granted, false, "", true,
+                       S::Accessibility},
+        TransitionCase{"readyBack", S::Ready, Mic::Granted, true, "", true, S::Practice}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(OnboardingFlowTest, ContinueUsesTheCachedMicrophoneStateThenTheFreshOne)
+{
+    ShellFixture shell;
+    AppDelegate& delegate = shell.launch({}, Mic::Undetermined, true);
+    delegate.advanceOnboarding();
+    ASSERT_EQ(delegate.onboardingState().step, OnboardingStep::Microphone);
+    ASSERT_EQ(delegate.onboardingState().microphoneState, Mic::Undetermined);
+
+    shell.dictation->microphone = Mic::Granted; // granted a moment ago
+    delegate.advanceOnboarding();
+    EXPECT_EQ(delegate.onboardingState().step, OnboardingStep::Microphone);
+    EXPECT_EQ(delegate.onboardingState().microphoneState, Mic::Granted);
+    delegate.advanceOnboarding();
+    EXPECT_EQ(delegate.onboardingState().step, OnboardingStep::Accessibility);
+}
+
+TEST(OnboardingFlowTest, PracticeSnapsToTheSentenceAndClearTextBlocks)
+{
+    Onboarding shell;
+    AppDelegate& delegate = shell.at(OnboardingStep::Practice);
+
+    delegate.updateOnboardingPractice("wendlo helps me write without breaking my flow");
+    EXPECT_EQ(delegate.onboardingState().practiceText, sentence);
+    EXPECT_TRUE(AppDelegate::mayContinue(delegate.onboardingState()));
+
+    delegate.updateOnboardingPractice("banana");
+    EXPECT_EQ(delegate.onboardingState().practiceText, "banana");
+
+    delegate.updateOnboardingPractice("");
+    EXPECT_EQ(delegate.onboardingState().practiceText, "");
+    EXPECT_FALSE(AppDelegate::mayContinue(delegate.onboardingState()));
+}
+
+TEST(OnboardingFlowTest, StepChangesKeepThePracticeText)
+{
+    Onboarding shell;
+    AppDelegate& delegate = shell.at(OnboardingStep::Ready);
+    delegate.goBackOnboarding();
+    EXPECT_EQ(delegate.onboardingState().step, OnboardingStep::Practice);
+    EXPECT_EQ(delegate.onboardingState().practiceText, sentence);
+}
+
+TEST(OnboardingFlowTest, CompletionWithMicrophoneDeniedStoresAndPresentsPermissions)
+{
+    Onboarding shell;
+    AppDelegate& delegate = shell.at(OnboardingStep::Ready);
+    shell.dictation->microphone = Mic::Denied;
+
+    delegate.completeOnboarding();
+
+    EXPECT_EQ(delegate.onboardingStore().storedVersion(), 1);
+    EXPECT_FALSE(delegate.onboardingWindowController().isVisible());
+    EXPECT_TRUE(delegate.permissionsWindowController().isVisible());
+    EXPECT_EQ(shell.activation->policy, Policy::Regular);
+    EXPECT_EQ(delegate.onboardingState().step, OnboardingStep::Ready); // not reset
+
+    // The next launch does not show onboarding.
+    shell.launch({}, Mic::Denied, true);
+    EXPECT_FALSE(shell.delegate->onboardingWindowController().isVisible());
+    EXPECT_TRUE(shell.delegate->permissionsWindowController().isVisible());
+}
+
+TEST(OnboardingFlowTest, CompletionWithAllGrantedGoesToTheTray)
+{
+    Onboarding shell;
+    AppDelegate& delegate = shell.at(OnboardingStep::Ready);
+    delegate.completeOnboarding();
+    EXPECT_EQ(delegate.onboardingStore().storedVersion(), 1);
+    EXPECT_FALSE(delegate.hasVisibleWindows());
+    EXPECT_EQ(shell.activation->policy, Policy::Accessory);
+}
+
+TEST(OnboardingFlowTest, ReopenAfterClosingKeepsTheStepAndTheSentence)
+{
+    Onboarding shell;
+    AppDelegate& delegate = shell.at(OnboardingStep::Practice);
+    delegate.updateOnboardingPractice(sentence);
+    delegate.onboardingWindowController().close();
+    EXPECT_EQ(delegate.onboardingStore().storedVersion(), 0);
+
+    EXPECT_TRUE(delegate.applicationShouldHandleReopen(false));
+    EXPECT_TRUE(delegate.onboardingWindowController().isVisible());
+    const OnboardingState shown = delegate.onboardingWindowController().currentState();
+    EXPECT_EQ(shown.step, OnboardingStep::Practice);
+    EXPECT_EQ(shown.practiceText, sentence);
+    EXPECT_TRUE(AppDelegate::mayContinue(shown));
+}
+
+TEST(OnboardingFlowTest, SetupGuideStartsOverAndReplacesThePermissionsWindow)
+{
+    ShellFixture shell;
+    shell.storeVersion(1);
+    AppDelegate& delegate = shell.launch({}, Mic::Denied, false);
+    ASSERT_TRUE(delegate.permissionsWindowController().isVisible());
+
+    delegate.openSetupGuide();
+    EXPECT_FALSE(delegate.permissionsWindowController().isVisible());
+    EXPECT_TRUE(delegate.onboardingWindowController().isVisible());
+    EXPECT_EQ(delegate.onboardingState(),
+              (OnboardingState{OnboardingStep::Welcome, Mic::Denied, false, QString()}));
+    EXPECT_EQ(shell.activation->policy, Policy::Regular);
+}
+
+TEST(OnboardingFlowTest, WindowButtonsReachTheDelegate)
+{
+    Onboarding shell;
+    AppDelegate& delegate = shell.at(OnboardingStep::Welcome);
+    OnboardingWindowController& window = delegate.onboardingWindowController();
+    window.onAdvance();
+    EXPECT_EQ(delegate.onboardingState().step, OnboardingStep::Microphone);
+    window.onBack();
+    EXPECT_EQ(delegate.onboardingState().step, OnboardingStep::Welcome);
+    shell.dictation->calls.clear();
+    window.onRequestMicrophone();
+    window.onRequestAccessibility();
+    EXPECT_EQ(shell.dictation->calls, (QStringList{"requestMicrophoneAccess(true,true,none)",
+                                                   "requestAccessibilityPermission"}));
+    window.onPracticeTextChange("banana");
+    EXPECT_EQ(delegate.onboardingState().practiceText, "banana");
+}

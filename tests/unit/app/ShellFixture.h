@@ -1,0 +1,97 @@
+#pragma once
+
+#include "app/AppDelegate.h"
+#include "fakes/FakeAccessibility.h"
+#include "fakes/FakeAppActivation.h"
+#include "fakes/FakeDictationControl.h"
+#include "fakes/FakeUpdateNotifier.h"
+
+#include <QFile>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <memory>
+#include <optional>
+
+// An AppDelegate over fakes, with its settings in a private file. The raw pointers are the
+// test's control face and stay valid while the delegate lives.
+struct ShellFixture
+{
+    QTemporaryDir dir;
+    FakeDictationControl* dictation = nullptr;
+    FakeAccessibilityTrust* trust = nullptr;
+    FakeAppActivation* activation = nullptr;
+    FakeUpdateNotifier* notifier = nullptr;
+    bool trayAvailable = true;
+    std::unique_ptr<AppDelegate> delegate;
+
+    QString settingsPath() const { return dir.filePath(QStringLiteral("settings.ini")); }
+
+    // Writes the stored onboarding version (any value; nothing removes it).
+    void storeVersion(const std::optional<QVariant>& value)
+    {
+        QSettings settings(settingsPath(), QSettings::IniFormat);
+        if (value)
+            settings.setValue(OnboardingVersionKey, *value);
+        else
+            settings.remove(OnboardingVersionKey);
+    }
+
+    AppDelegate& make(QProcessEnvironment environment = {},
+                      MicrophonePermissionState microphone = MicrophonePermissionState::Granted,
+                      bool accessibility = true)
+    {
+        AppDelegateServices services;
+        auto control = std::make_unique<FakeDictationControl>();
+        control->microphone = microphone;
+        dictation = control.get();
+        services.dictation = std::move(control);
+        auto ownTrust = std::make_unique<FakeAccessibilityTrust>();
+        ownTrust->trusted = accessibility;
+        trust = ownTrust.get();
+        services.accessibilityTrust = std::move(ownTrust);
+        auto ownActivation = std::make_unique<FakeAppActivation>();
+        activation = ownActivation.get();
+        services.activation = std::move(ownActivation);
+        services.defaults = std::make_unique<QSettings>(settingsPath(), QSettings::IniFormat);
+        services.version = QVersionNumber(1, 0, 0);
+        auto ownNotifier = std::make_unique<FakeUpdateNotifier>();
+        notifier = ownNotifier.get();
+        services.updateNotifier = std::move(ownNotifier);
+        services.isTrayAvailable = [this] { return trayAvailable; };
+        services.environment = environment;
+        delegate = std::make_unique<AppDelegate>(std::move(services));
+        return *delegate;
+    }
+
+    AppDelegate& launch(QProcessEnvironment environment = {},
+                        MicrophonePermissionState microphone = MicrophonePermissionState::Granted,
+                        bool accessibility = true)
+    {
+        make(std::move(environment), microphone, accessibility);
+        delegate->applicationDidFinishLaunching();
+        return *delegate;
+    }
+
+    void setPermissions(MicrophonePermissionState microphone, bool accessibility)
+    {
+        dictation->microphone = microphone;
+        trust->trusted = accessibility;
+    }
+
+    static inline const QString OnboardingVersionKey = QStringLiteral("Wendlo.OnboardingVersion");
+};
+
+// The lines of the debug log written since `offset` (a byte position in the file).
+inline QStringList logLinesSince(qint64 offset)
+{
+    QFile log(qEnvironmentVariable("QUOR_DEBUG_LOG"));
+    if (!log.open(QIODevice::ReadOnly))
+        return {};
+    log.seek(offset);
+    return QString::fromUtf8(log.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+inline qint64 logSize()
+{
+    return QFile(qEnvironmentVariable("QUOR_DEBUG_LOG")).size();
+}

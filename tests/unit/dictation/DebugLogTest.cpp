@@ -1,0 +1,141 @@
+#include "dictation/DebugLog.h"
+
+#include "support/QtPrinters.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <thread>
+
+namespace {
+
+struct WriterRun
+{
+    QByteArray standardError;
+};
+
+class DebugLogTest : public ::testing::Test
+{
+protected:
+    // Runs the writer with exactly `env` (plus a private runtime folder) and `messages`.
+    WriterRun run(const QStringList& messages, const QStringList& env = {})
+    {
+        QProcess process;
+        QProcessEnvironment environment;
+        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), dir.path());
+        for (const QString& entry : env)
+            environment.insert(entry.section(u'=', 0, 0), entry.section(u'=', 1));
+        process.setProcessEnvironment(environment);
+        process.start(QStringLiteral(DEBUG_LOG_WRITER), messages);
+        EXPECT_TRUE(process.waitForFinished(10000));
+        EXPECT_EQ(process.exitCode(), 0);
+        return {process.readAllStandardError()};
+    }
+    QByteArray read(const QString& path) const
+    {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+    QString logIn(const QString& name) const { return dir.filePath(name); }
+
+    QTemporaryDir dir;
+};
+
+TEST_F(DebugLogTest, OneLetterIsNineBytesInFileAndOnStandardError)
+{
+    const QString log = logIn(QStringLiteral("log.txt"));
+    const WriterRun r = run({"x"}, {"QUOR_DEBUG_LOG=" + log, "QUOR_LOG_STDERR=1"});
+    EXPECT_EQ(read(log), QByteArray("[Quor] x\n"));
+    EXPECT_EQ(r.standardError, QByteArray("[Quor] x\n"));
+}
+
+TEST_F(DebugLogTest, StandardErrorSwitches)
+{
+    const std::pair<QStringList, bool> cases[] = {
+        {{}, false},
+        {{"QUOR_LOG_STDERR=1"}, true},
+        {{"QUOR_LOG_STDERR=true"}, false},
+        {{"QUOR_LOG_STDERR=0"}, false},
+        {{"QUOR_LOG_STDERR="}, false},
+        {{"QUOR_LOG_STDERR= 1"}, false},
+        {{"QUOR_SELFTEST_PHRASE="}, true},
+        {{"QUOR_SELFTEST_PHRASE=hello there"}, true},
+    };
+    for (const auto& [env, enabled] : cases) {
+        SCOPED_TRACE(env.join(' ').toStdString());
+        const WriterRun r =
+            run({"line"}, env + QStringList{"QUOR_DEBUG_LOG=" + logIn("switch.log")});
+        EXPECT_EQ(r.standardError, enabled ? QByteArray("[Quor] line\n") : QByteArray());
+    }
+}
+
+TEST_F(DebugLogTest, DefaultFileIsPrivateInTheRuntimeFolder)
+{
+    run({"a"});
+    const QString log = logIn(QStringLiteral("QuorDictation.log"));
+    EXPECT_EQ(read(log), QByteArray("[Quor] a\n"));
+    struct stat info
+    {
+    };
+    ASSERT_EQ(::stat(QFile::encodeName(log).constData(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+}
+
+TEST_F(DebugLogTest, DefaultFileThatIsASymlinkIsNotFollowed)
+{
+    const QString target = logIn(QStringLiteral("elsewhere.txt"));
+    ASSERT_TRUE(QFile::link(target, logIn(QStringLiteral("QuorDictation.log"))));
+    run({"secret"});
+    EXPECT_FALSE(QFile::exists(target));
+}
+
+TEST_F(DebugLogTest, CreatesParentsAndAppendsAcrossProcesses)
+{
+    const QString log = logIn(QStringLiteral("a/b/c/dictation.log"));
+    run({"first", "two\nlines"}, {"QUOR_DEBUG_LOG=" + log});
+    run({"second"}, {"QUOR_DEBUG_LOG=" + log});
+    EXPECT_EQ(read(log), QByteArray("[Quor] first\n[Quor] two\nlines\n[Quor] second\n"));
+}
+
+TEST_F(DebugLogTest, UnwritableLocationIsSilent)
+{
+    const QString log = logIn(QStringLiteral("file/inside-a-file.log"));
+    QFile blocker(logIn(QStringLiteral("file")));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    const WriterRun r = run({"lost"}, {"QUOR_DEBUG_LOG=" + log, "QUOR_LOG_STDERR=1"});
+    EXPECT_EQ(r.standardError, QByteArray("[Quor] lost\n")) << "standard error comes first";
+    EXPECT_FALSE(QFile::exists(log));
+}
+
+TEST(DebugLogThreads, LinesFromTwoThreadsStayWhole)
+{
+    const QString log = qEnvironmentVariable("QUOR_DEBUG_LOG");
+    QFile::remove(log);
+    const auto writeMany = [](char letter) {
+        const QString message(300, QLatin1Char(letter));
+        for (int i = 0; i < 500; ++i)
+            DebugLog::write(message);
+    };
+    std::thread a(writeMany, 'a');
+    std::thread b(writeMany, 'b');
+    a.join();
+    b.join();
+
+    QFile file(log);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = file.readAll().split('\n');
+    ASSERT_EQ(lines.size(), 1001); // the last piece is empty
+    for (qsizetype i = 0; i < 1000; ++i) {
+        const QByteArray& line = lines.at(i);
+        ASSERT_EQ(line.size(), 307) << i;
+        ASSERT_TRUE(line == "[Quor] " + QByteArray(300, 'a') ||
+                    line == "[Quor] " + QByteArray(300, 'b'))
+            << i;
+    }
+}
+
+} // namespace

@@ -1,0 +1,323 @@
+#include "dictation/WhisperCLITranscriber.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <optional>
+#include <ostream>
+#include <utility>
+#include <vector>
+
+namespace {
+
+// A scratch working directory holding stand-in programs; the real one is restored afterwards.
+class ScratchDirectory
+{
+public:
+    ScratchDirectory() : m_previous(QDir::currentPath())
+    {
+        EXPECT_TRUE(m_dir.isValid());
+        QDir::setCurrent(m_dir.path());
+    }
+    ~ScratchDirectory() { QDir::setCurrent(m_previous); }
+
+    // Relative paths are taken inside the scratch directory.
+    QString path(const QString& relative) const { return QDir(m_dir.path()).filePath(relative); }
+
+    QString write(const QString& relative, const QByteArray& contents, bool executable = false)
+    {
+        const QString file = path(relative);
+        QDir().mkpath(QFileInfo(file).path());
+        QFile out(file);
+        EXPECT_TRUE(out.open(QIODevice::WriteOnly)) << file.toStdString();
+        out.write(contents);
+        out.close();
+        auto permissions = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+        if (executable)
+            permissions |= QFileDevice::ExeOwner | QFileDevice::ExeGroup | QFileDevice::ExeOther;
+        out.setPermissions(permissions);
+        return file;
+    }
+
+    // A shell stand-in for whisper-cli.
+    QString program(const QString& relative, const QByteArray& body)
+    {
+        return write(relative, "#!/bin/sh\n" + body + "\n", true);
+    }
+
+    QString audio() { return write("audio.wav", "RIFF stand-in recording"); }
+
+private:
+    QString m_previous;
+    QTemporaryDir m_dir;
+};
+
+const QString kResourceProgram = "res/Whisper/whisper-cli";
+const QString kResourceModel = "res/Whisper/ggml-large-v3-turbo.bin";
+const QString kStaticProgram = "experiment/vendor/whisper.cpp/build-static/bin/whisper-cli";
+const QString kBuildProgram = "experiment/vendor/whisper.cpp/build/bin/whisper-cli";
+const QString kDevelopmentModel = "experiment/vendor/whisper.cpp/models/ggml-large-v3-turbo.bin";
+
+// --- What the child's streams and exit status turn into ------------------------------------
+
+struct RunCase
+{
+    const char* name;
+    QByteArray script;
+    std::optional<QString> text; // the transcript, or
+    QString error;               // the error message
+};
+
+void PrintTo(const RunCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class WhisperCLIRun : public ::testing::TestWithParam<RunCase>
+{
+};
+
+TEST_P(WhisperCLIRun, TurnsTheChildsStreamsAndStatusIntoTextOrError)
+{
+    ScratchDirectory scratch;
+    scratch.program(kResourceProgram, GetParam().script);
+    scratch.write(kResourceModel, "model");
+    const WhisperCLITranscriber transcriber(scratch.path("res"));
+
+    const Result<QString> result = transcriber.transcribe(scratch.audio());
+
+    if (GetParam().text) {
+        ASSERT_TRUE(result.ok()) << result.error().message.toStdString();
+        EXPECT_EQ(result.value(), *GetParam().text);
+    } else {
+        ASSERT_FALSE(result.ok()) << result.value().toStdString();
+        EXPECT_EQ(result.error().message, GetParam().error);
+    }
+}
+
+const QString kBig(3 * 1024 * 1024, QChar('a'));
+
+INSTANTIATE_TEST_SUITE_P(
+    Streams, WhisperCLIRun,
+    ::testing::Values(
+        RunCase{"ExitOneSilently", "exit 1", {}, "Transcription failed"},
+        RunCase{"ExitOneWithDiagnostic",
+                "echo 'partial' ; echo 'error: failed to read audio' >&2 ; exit 1",
+                {},
+                "error: failed to read audio"},
+        // An error with no words helps nobody: blank diagnostics count as none.
+        RunCase{"ExitOneWithBlankDiagnostic",
+                "printf ' \\n\\t \\n' >&2 ; exit 1",
+                {},
+                "Transcription failed"},
+        RunCase{"ExitOneWithUndecodableDiagnostic",
+                "printf 'bad \\377\\n' >&2 ; exit 1",
+                {},
+                "Transcription failed"},
+        RunCase{"KilledBySignal", "echo 'half a sente'; kill -9 $$", {}, "Transcription failed"},
+        RunCase{"EmptyOutput", "exit 0", QString(), {}},
+        RunCase{"BlanksAroundText", "printf '   hello world\\n'", QString("hello world"), {}},
+        RunCase{"LineBreaksInsideKept", "printf ' one\\n two \\n\\n'", QString("one\n two"), {}},
+        RunCase{"NonAsciiText",
+                "printf ' Grüße, naïve café — 東京\\n'",
+                QString::fromUtf8("Grüße, naïve café — 東京"),
+                {}},
+        RunCase{"DiagnosticIgnoredOnSuccess",
+                "echo ' text'; echo 'warning: slow' >&2",
+                QString("text"),
+                {}},
+        RunCase{"UndecodableOutput", "printf 'caf\\351\\n'", QString(), {}},
+        // More than any pipe buffer on both streams before exiting must not stall the run.
+        RunCase{"MegabytesOnBothStreams",
+                "head -c 3145728 /dev/zero | tr '\\0' 'a' ; "
+                "head -c 3145728 /dev/zero | tr '\\0' 'b' >&2",
+                kBig,
+                {}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// --- Where the program and the model are found ---------------------------------------------
+
+enum class Entry
+{
+    Program,
+    PlainFile,
+    Directory
+};
+
+struct LookupCase
+{
+    const char* name;
+    bool withResourceDirectory;
+    std::vector<std::pair<QString, Entry>> entries;
+    QString program; // what must run, with
+    QString model;   // this model; or, with no program,
+    QString error;   // this message
+};
+
+void PrintTo(const LookupCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class WhisperCLILookup : public ::testing::TestWithParam<LookupCase>
+{
+};
+
+TEST_P(WhisperCLILookup, TriesTheCandidatesInOrder)
+{
+    ScratchDirectory scratch;
+    for (const auto& [path, entry] : GetParam().entries) {
+        switch (entry) {
+        case Entry::Program:
+            // Answers with its own path and the model it was given.
+            scratch.program(path, "printf '%s %s' \"$0\" \"$2\"");
+            break;
+        case Entry::PlainFile:
+            scratch.write(path, "#!/bin/sh\necho should not run\n");
+            break;
+        case Entry::Directory:
+            QDir().mkpath(scratch.path(path));
+            break;
+        }
+    }
+    const WhisperCLITranscriber transcriber(GetParam().withResourceDirectory ? scratch.path("res")
+                                                                             : QString());
+
+    const Result<QString> result = transcriber.transcribe(scratch.audio());
+
+    if (GetParam().program.isEmpty()) {
+        ASSERT_FALSE(result.ok()) << result.value().toStdString();
+        EXPECT_EQ(result.error().message, GetParam().error);
+    } else {
+        ASSERT_TRUE(result.ok()) << result.error().message.toStdString();
+        EXPECT_EQ(result.value(),
+                  scratch.path(GetParam().program) + " " + scratch.path(GetParam().model));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Candidates, WhisperCLILookup,
+    ::testing::Values(
+        LookupCase{"ResourceDirectoryFirst",
+                   true,
+                   {{kResourceProgram, Entry::Program},
+                    {kStaticProgram, Entry::Program},
+                    {kResourceModel, Entry::PlainFile},
+                    {kDevelopmentModel, Entry::PlainFile}},
+                   kResourceProgram,
+                   kResourceModel,
+                   {}},
+        LookupCase{"BuildStaticBeforeBuild",
+                   false,
+                   {{kStaticProgram, Entry::Program},
+                    {kBuildProgram, Entry::Program},
+                    {kDevelopmentModel, Entry::PlainFile}},
+                   kStaticProgram,
+                   kDevelopmentModel,
+                   {}},
+        LookupCase{"ResourceProgramWithoutRunBitSkipped",
+                   true,
+                   {{kResourceProgram, Entry::PlainFile},
+                    {kBuildProgram, Entry::Program},
+                    {kResourceModel, Entry::PlainFile}},
+                   kBuildProgram,
+                   kResourceModel,
+                   {}},
+        LookupCase{"DirectoriesInPlaceOfFilesSkipped",
+                   true,
+                   {{kResourceProgram, Entry::Directory},
+                    {kStaticProgram, Entry::Program},
+                    {kResourceModel, Entry::Directory},
+                    {kDevelopmentModel, Entry::PlainFile}},
+                   kStaticProgram,
+                   kDevelopmentModel,
+                   {}},
+        LookupCase{"ResourceCandidatesIgnoredWithoutResourceDirectory",
+                   false,
+                   {{kResourceProgram, Entry::Program},
+                    {kResourceModel, Entry::PlainFile},
+                    {kBuildProgram, Entry::Program}},
+                   {},
+                   {},
+                   "Bundled large-v3-turbo model not found"},
+        LookupCase{"ProgramLookedUpBeforeModel", true, {}, {}, {}, "Bundled whisper-cli not found"},
+        LookupCase{"OnlyProgramWithoutRunBit",
+                   true,
+                   {{kResourceProgram, Entry::PlainFile}, {kResourceModel, Entry::PlainFile}},
+                   {},
+                   {},
+                   "Bundled whisper-cli not found"},
+        LookupCase{"ProgramButNoModel",
+                   true,
+                   {{kResourceProgram, Entry::Program}},
+                   {},
+                   {},
+                   "Bundled large-v3-turbo model not found"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// --- The command line and bad input ---------------------------------------------------------
+
+TEST(WhisperCLITranscriber, PassesExactlySixArgumentsWhateverThePathsHold)
+{
+    ScratchDirectory scratch;
+    const QString resources = scratch.path("res with space 'single' \"double\" $HOME");
+    scratch.program(resources + "/Whisper/whisper-cli", "printf '%s\\n' \"$#\" \"$@\"");
+    const QString model = scratch.write(resources + "/Whisper/ggml-large-v3-turbo.bin", "m");
+    const QString audio = scratch.write("a b \"c\" 'd' *.wav", "RIFF");
+
+    const Result<QString> result = WhisperCLITranscriber(resources).transcribe(audio);
+
+    ASSERT_TRUE(result.ok()) << result.error().message.toStdString();
+    EXPECT_EQ(result.value().split('\n'),
+              QStringList({"6", "-m", model, "-f", audio, "-nt", "-np"}));
+}
+
+TEST(WhisperCLITranscriber, ReportsTheLaunchFailureInItsOwnWords)
+{
+    ScratchDirectory scratch;
+    scratch.write(kResourceProgram, "#!/nonexistent/interpreter\n", true);
+    scratch.write(kResourceModel, "m");
+
+    const Result<QString> result =
+        WhisperCLITranscriber(scratch.path("res")).transcribe(scratch.audio());
+
+    ASSERT_FALSE(result.ok());
+    EXPECT_FALSE(result.error().message.isEmpty());
+    EXPECT_NE(result.error().message, "Transcription failed");
+}
+
+TEST(WhisperCLITranscriber, RefusesAMissingOrEmptyRecordingWithoutRunningTheProgram)
+{
+    ScratchDirectory scratch;
+    scratch.program(kResourceProgram, "touch ran; echo text");
+    scratch.write(kResourceModel, "m");
+    const WhisperCLITranscriber transcriber(scratch.path("res"));
+    QDir().mkpath(scratch.path("folder.wav"));
+
+    const struct
+    {
+        QString audio;
+        QString message;
+    } cases[] = {
+        {scratch.path("missing.wav"), "Recorded audio file not found"},
+        {scratch.path("folder.wav"), "Recorded audio file not found"},
+        {scratch.write("empty.wav", ""), "Recorded audio file is empty"},
+    };
+    for (const auto& c : cases) {
+        const Result<QString> result = transcriber.transcribe(c.audio);
+        ASSERT_FALSE(result.ok()) << c.audio.toStdString();
+        EXPECT_EQ(result.error().message, c.message);
+    }
+    EXPECT_FALSE(QFile::exists(scratch.path("ran")));
+}
+
+// Tests live in <build>/tests, whose ../share/wendlo is where the build installs whisper-cli.
+TEST(WhisperCLITranscriber, DefaultResourceDirectoryIsTheBuildsResourceDirectory)
+{
+    EXPECT_EQ(QFileInfo(WhisperCLITranscriber::defaultResourceDirectory()).absoluteFilePath(),
+              QFileInfo(QStringLiteral(WENDLO_RESOURCE_DIR)).absoluteFilePath());
+}
+
+} // namespace
