@@ -56,9 +56,6 @@ public:
     explicit AppDelegate(AppDelegateServices services, QObject* parent = nullptr);
     ~AppDelegate() override;
 
-    // The continue rule: whether `state.step` may be left forwards, on the cached state.
-    static bool mayContinue(const OnboardingState& state);
-
     // Application events.
     void applicationDidFinishLaunching();
     void applicationDidBecomeActive();

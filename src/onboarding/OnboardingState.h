@@ -16,3 +16,6 @@ struct OnboardingState
 
     friend bool operator==(const OnboardingState&, const OnboardingState&) = default;
 };
+
+// Whether `state.step` may be left forwards, judged on the state as given (no fresh reads).
+bool mayContinue(const OnboardingState& state);

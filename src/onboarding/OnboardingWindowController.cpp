@@ -145,29 +145,6 @@ QLabel* findLabel(QWidget* view, const QString& identifier)
     return nullptr;
 }
 
-bool practiceMatches(const QString& text)
-{
-    return OnboardingPractice::correctedTranscript(text).has_value();
-}
-
-// Whether the step may be left forwards, on the state as given.
-bool canContinue(const OnboardingState& state)
-{
-    switch (state.step) {
-    case OnboardingStep::Welcome:
-        return true;
-    case OnboardingStep::Microphone:
-        return state.microphoneState == MicrophonePermissionState::Granted;
-    case OnboardingStep::Accessibility:
-        return state.accessibilityGranted;
-    case OnboardingStep::Practice:
-        return practiceMatches(state.practiceText);
-    case OnboardingStep::Ready:
-        return true;
-    }
-    return false;
-}
-
 struct StepTexts
 {
     QString title;
@@ -397,7 +374,7 @@ void OnboardingWindowController::renderShell()
     m_backButton->setVisible(step.previous().has_value());
     m_continueButton->setText(step == OnboardingStep::Ready ? QStringLiteral("Finish Setup")
                                                             : QStringLiteral("Continue"));
-    m_continueButton->setEnabled(canContinue(m_currentState));
+    m_continueButton->setEnabled(mayContinue(m_currentState));
     applyButtonTitleStyle(m_backButton, backLook);
     applyButtonTitleStyle(m_continueButton, primaryLook);
 }
@@ -549,7 +526,7 @@ void OnboardingWindowController::updateDynamicContent(const OnboardingState& sta
         // Only a different text is written, so the user's caret and focus survive renders.
         if (m_practiceTextView->toPlainText() != state.practiceText)
             setPracticeFieldText(state.practiceText);
-        if (practiceMatches(state.practiceText)) {
+        if (OnboardingPractice::correctedTranscript(state.practiceText)) {
             m_practiceStatusLabel->setText(QStringLiteral("Matched. Continue."));
             OnboardingStyle::setTextColor(m_practiceStatusLabel,
                                           QColor::fromRgbF(0.48f, 0.88f, 0.58f, 1.0f));

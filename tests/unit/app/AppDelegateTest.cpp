@@ -206,8 +206,9 @@ TEST_P(ChromeTest, FollowsTheDeliveredState)
     EXPECT_EQ(delegate.statusItemAccessibleName(), QStringLiteral("Wendlo, ") + c.statusLine);
     EXPECT_EQ(delegate.menu()->accessibleName(), QStringLiteral("Wendlo, ") + c.statusLine);
     for (QAction* item : delegate.menu()->actions()) {
-        if (item != delegate.statusMenuItem())
+        if (item != delegate.statusMenuItem()) {
             EXPECT_TRUE(item->isEnabled()) << item->text().toStdString();
+        }
     }
 }
 

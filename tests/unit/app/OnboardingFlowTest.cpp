@@ -118,14 +118,14 @@ TEST(OnboardingFlowTest, PracticeSnapsToTheSentenceAndClearTextBlocks)
 
     delegate.updateOnboardingPractice("wendlo helps me write without breaking my flow");
     EXPECT_EQ(delegate.onboardingState().practiceText, sentence);
-    EXPECT_TRUE(AppDelegate::mayContinue(delegate.onboardingState()));
+    EXPECT_TRUE(mayContinue(delegate.onboardingState()));
 
     delegate.updateOnboardingPractice("banana");
     EXPECT_EQ(delegate.onboardingState().practiceText, "banana");
 
     delegate.updateOnboardingPractice("");
     EXPECT_EQ(delegate.onboardingState().practiceText, "");
-    EXPECT_FALSE(AppDelegate::mayContinue(delegate.onboardingState()));
+    EXPECT_FALSE(mayContinue(delegate.onboardingState()));
 }
 
 TEST(OnboardingFlowTest, StepChangesKeepThePracticeText)
@@ -180,7 +180,7 @@ TEST(OnboardingFlowTest, ReopenAfterClosingKeepsTheStepAndTheSentence)
     const OnboardingState shown = delegate.onboardingWindowController().currentState();
     EXPECT_EQ(shown.step, OnboardingStep::Practice);
     EXPECT_EQ(shown.practiceText, sentence);
-    EXPECT_TRUE(AppDelegate::mayContinue(shown));
+    EXPECT_TRUE(mayContinue(shown));
 }
 
 TEST(OnboardingFlowTest, SetupGuideStartsOverAndReplacesThePermissionsWindow)

@@ -35,12 +35,15 @@ TEST_P(StatusItemIconTest, DrawsTheCircleAndTheWaveInProportion)
         EXPECT_EQ(alphaAt(image, x, y), 0) << x << "," << y;
 
     // Black strokes only, so the desktop can recolour the mask.
-    for (int py = 0; py < size; ++py)
-        for (int px = 0; px < size; ++px)
-            if (qAlpha(image.pixel(px, py)) > 0)
+    for (int py = 0; py < size; ++py) {
+        for (int px = 0; px < size; ++px) {
+            if (qAlpha(image.pixel(px, py)) > 0) {
                 ASSERT_EQ(qRed(image.pixel(px, py)) | qGreen(image.pixel(px, py)) |
                               qBlue(image.pixel(px, py)),
                           0);
+            }
+        }
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Sizes, StatusItemIconTest, ::testing::Values(18, 36));
