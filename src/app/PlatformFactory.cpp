@@ -33,9 +33,11 @@ DictationBackends makeDictationBackends()
         QStringLiteral("Wendlo needs an X11 session (this one is \"%1\")").arg(platform);
 
     DictationBackends b;
-    const std::optional<X11Connection> xcb = x11 ? X11Connection::ofApplication() : std::nullopt;
-    if (xcb)
-        b.hotKey = std::make_unique<X11HotKeyBackend>(xcb->connection, xcb->root);
+    const X11Connection xcb =
+        x11 ? X11Connection::ofApplication().value_or(X11Connection{}) : X11Connection{};
+    const bool haveXcb = xcb.connection != nullptr;
+    if (haveXcb)
+        b.hotKey = std::make_unique<X11HotKeyBackend>(xcb.connection, xcb.root);
     else
         b.hotKey = std::make_unique<UnavailableHotKey>(
             x11 ? QStringLiteral("no connection to the X server") : noX11);
@@ -48,9 +50,9 @@ DictationBackends makeDictationBackends()
             std::make_unique<AtspiAccessibility>(std::make_unique<AtspiAccessibilityTrust>());
     else
         b.accessibility = std::make_unique<UnavailableAccessibility>();
-    if (xcb) {
+    if (haveXcb) {
         b.clipboard = std::make_unique<QtClipboard>(QGuiApplication::clipboard());
-        b.pasteKeys = std::make_unique<XTestSyntheticKeys>(xcb->connection, xcb->root);
+        b.pasteKeys = std::make_unique<XTestSyntheticKeys>(xcb.connection, xcb.root);
     } else {
         b.clipboard = std::make_unique<UnavailableClipboard>();
         b.pasteKeys = std::make_unique<UnavailableKeys>();
@@ -58,8 +60,8 @@ DictationBackends makeDictationBackends()
     b.accessibilityTrust = makeAccessibilityTrust();
     b.alerts = std::make_unique<QtUserAlerts>();
     b.settingsLinks = std::make_unique<SystemSettingsLinkOpener>();
-    if (xcb)
-        b.selfTestKeys = std::make_unique<XTestSyntheticKeys>(xcb->connection, xcb->root);
+    if (haveXcb)
+        b.selfTestKeys = std::make_unique<XTestSyntheticKeys>(xcb.connection, xcb.root);
     else
         b.selfTestKeys = std::make_unique<UnavailableKeys>();
     return b;
