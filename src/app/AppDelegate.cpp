@@ -21,6 +21,7 @@
 #include <QMenu>
 #include <QPointer>
 #include <QSettings>
+#include <QShortcut>
 #include <QSystemTrayIcon>
 #include <cmath>
 
@@ -378,6 +379,10 @@ void AppDelegate::buildStatusItemAndMenu()
     quitItem->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     quitItem->setShortcutVisibleInContextMenu(true);
     connect(quitItem, &QAction::triggered, this, &AppDelegate::quit);
+    // An action that lives only in a popup menu never matches its own shortcut: the open
+    // menu carries it instead.
+    auto* quitShortcut = new QShortcut(quitItem->shortcut(), m_menu.get());
+    connect(quitShortcut, &QShortcut::activated, quitItem, &QAction::trigger);
 
     m_statusItem->setContextMenu(m_menu.get());
     // A click on the icon opens the same menu; the item has no action of its own.

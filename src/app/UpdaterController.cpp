@@ -10,7 +10,9 @@
 
 namespace {
 
-constexpr int transferTimeoutMs = 15000;
+// Set on a reply that we abort because the feed outgrew its limit; a transfer timeout aborts
+// with the same error code.
+const char* const tooLargeProperty = "wendloFeedTooLarge";
 
 bool isWebUrl(const QUrl& url)
 {
@@ -91,13 +93,15 @@ void UpdaterController::check(bool userInitiated)
     }
 
     QNetworkRequest request(m_feedUrl);
-    request.setTransferTimeout(transferTimeoutMs);
+    request.setTransferTimeout(m_transferTimeoutMs);
     request.setAttribute(QNetworkRequest::CacheLoadControlAttribute,
                          QNetworkRequest::AlwaysNetwork);
     QNetworkReply* reply = m_network.get(request);
     connect(reply, &QNetworkReply::downloadProgress, reply, [reply](qint64 received, qint64) {
-        if (received > maximumFeedBytes)
+        if (received > maximumFeedBytes) {
+            reply->setProperty(tooLargeProperty, true);
             reply->abort();
+        }
     });
     connect(reply, &QNetworkReply::finished, this,
             [this, reply, userInitiated] { finish(reply, userInitiated); });
@@ -106,8 +110,12 @@ void UpdaterController::check(bool userInitiated)
 void UpdaterController::finish(QNetworkReply* reply, bool userInitiated)
 {
     reply->deleteLater();
-    if (reply->error() == QNetworkReply::OperationCanceledError) {
+    if (reply->property(tooLargeProperty).toBool()) {
         fail(QStringLiteral("The update feed is larger than expected."), userInitiated);
+        return;
+    }
+    if (reply->error() == QNetworkReply::OperationCanceledError) {
+        fail(QStringLiteral("The update server did not answer in time."), userInitiated);
         return;
     }
     if (reply->error() != QNetworkReply::NoError) {

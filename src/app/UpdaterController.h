@@ -47,6 +47,9 @@ public:
     void checkForUpdates();
     void checkAutomatically();
 
+    // How long a check may receive nothing before it gives up (15 s unless set).
+    void setTransferTimeout(int milliseconds) { m_transferTimeoutMs = milliseconds; }
+
     const QUrl& url() const { return m_feedUrl; }
     bool isScheduled() const { return m_daily.isActive(); }
 
@@ -57,6 +60,7 @@ private:
 
     QUrl m_feedUrl;
     QVersionNumber m_currentVersion;
+    int m_transferTimeoutMs = 15000;
     std::unique_ptr<UpdateNotifier> m_notifier;
     QNetworkAccessManager m_network;
     QTimer m_daily;

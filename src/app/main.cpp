@@ -30,7 +30,6 @@ AppDelegateServices makeServices()
     services.version = QVersionNumber::fromString(QCoreApplication::applicationVersion());
     services.updateNotifier = std::make_unique<QtUpdateNotifier>();
     services.isTrayAvailable = [] { return QSystemTrayIcon::isSystemTrayAvailable(); };
-    services.overlayBackend = PlatformFactory::makeOverlayWindowBackend();
     return services;
 }
 

@@ -87,11 +87,12 @@ Failure FocusedTextInserter::insertViaPasteboard(const QString& text)
     m_clipboard->clearContents();
     m_clipboard->setString(text);
 
-    DebugLog::write(QStringLiteral("posting command-v"));
     if (!m_keys->postPaste()) {
         // The dictated text stays on the clipboard so the user can still paste it by hand.
         return QuorError{QStringLiteral("Could not create paste event")};
     }
+    // Written once the chord went out: a paste that could not be made must not read as posted.
+    DebugLog::write(QStringLiteral("posting command-v"));
 
     ClipboardBackend* clipboard = m_clipboard.get();
     postDelayed(&m_context, restoreDelayMs,

@@ -410,6 +410,10 @@ void OnboardingWindowController::rebuildCardContent(const OnboardingState& state
     card->show();
     if (state.step == OnboardingStep::Practice)
         focusPracticeFieldSoon();
+    else
+        // Keyboard focus on the way forward, never on Back: Space or a stray key press
+        // must not undo a step.
+        m_continueButton->setFocus(Qt::OtherFocusReason);
 }
 
 std::array<QWidget*, 6> OnboardingWindowController::cardControls() const

@@ -117,5 +117,4 @@ private:
     void (OnboardingWindowController::*m_permissionAction)() = nullptr;
     bool m_writingPracticeField = false;
     QString m_practiceFieldText;
-    bool m_centred = false;
 };

@@ -9,6 +9,7 @@
 #include <QAction>
 #include <QMenu>
 #include <QSystemTrayIcon>
+#include <QTest>
 #include <gtest/gtest.h>
 #include <thread>
 
@@ -249,6 +250,16 @@ TEST(MenuTest, ItemsInOrderWithQuitOnCtrlQ)
     }
     delegate.menu()->actions().constLast()->trigger();
     EXPECT_EQ(shell.activation->events.constLast(), "terminate");
+
+    // Ctrl+Q quits while the menu is open, and no other key does anything there.
+    shell.activation->events.clear();
+    delegate.menu()->popup(QPoint(10, 10));
+    ASSERT_TRUE(waitUntil([&] { return delegate.menu()->isVisible(); }));
+    QTest::keyClick(delegate.menu(), Qt::Key_D, Qt::ControlModifier);
+    EXPECT_TRUE(shell.activation->events.isEmpty());
+    QTest::keyClick(delegate.menu(), Qt::Key_Q, Qt::ControlModifier);
+    EXPECT_EQ(shell.activation->events, QStringList{"terminate"});
+    delegate.menu()->hide();
 }
 
 TEST(MenuTest, NoTrayIsLoggedAndASecondLaunchStillReachesTheApp)

@@ -22,6 +22,8 @@ public:
                     if (!socket->readAll().contains("\r\n\r\n"))
                         return;
                     ++requests;
+                    if (!answers)
+                        return;
                     socket->write("HTTP/1.1 " + status +
                                   "\r\nContent-Type: application/json\r\n"
                                   "Connection: close\r\nContent-Length: " +
@@ -40,6 +42,7 @@ public:
 
     QByteArray status = "200 OK";
     QByteArray body;
+    bool answers = true; // false: takes the request and stays silent
     int requests = 0;
 
 private:
@@ -121,6 +124,39 @@ TEST(UpdaterControllerTest, ServerErrorIsShownWhenTheUserAsked)
     EXPECT_TRUE(checker.notifier->messages.first().startsWith(
         "failed: The update server could not be reached: "));
 }
+
+struct TransferCase
+{
+    const char* name;
+    bool answers;
+    qsizetype bodyBytes;
+    QString message;
+};
+
+class UpdateTransferTest : public ::testing::TestWithParam<TransferCase>
+{
+};
+
+// Both end in an aborted transfer; the user is told which one happened.
+TEST_P(UpdateTransferTest, StalledServerAndOversizedFeedAreToldApart)
+{
+    FeedServer server;
+    server.answers = GetParam().answers;
+    server.body = QByteArray(GetParam().bodyBytes, ' ');
+    Checker checker(server.url());
+    checker.controller->setTransferTimeout(300);
+    checker.controller->checkForUpdates();
+    ASSERT_TRUE(waitUntil([&] { return !checker.notifier->messages.isEmpty(); }, 5000));
+    EXPECT_EQ(checker.notifier->messages, QStringList{GetParam().message});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Transfers, UpdateTransferTest,
+    ::testing::Values(TransferCase{"stalled", false, 0,
+                                   "failed: The update server did not answer in time."},
+                      TransferCase{"oversized", true, UpdaterController::maximumFeedBytes + 4096,
+                                   "failed: The update feed is larger than expected."}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(UpdaterControllerTest, UnreachableServerIsShownWhenTheUserAsked)
 {

@@ -5,6 +5,7 @@
 #include "fakes/FakeSyntheticKeys.h"
 #include "support/Wait.h"
 
+#include <QFile>
 #include <gtest/gtest.h>
 
 namespace {
@@ -16,6 +17,7 @@ class InserterTest : public ::testing::Test
 protected:
     InserterTest()
     {
+        QFile::remove(qEnvironmentVariable("QUOR_DEBUG_LOG"));
         auto accessibility = std::make_unique<FakeAccessibility>();
         auto clipboard = std::make_unique<FakeClipboard>();
         auto keys = std::make_unique<FakeSyntheticKeys>();
@@ -34,6 +36,19 @@ protected:
     }
 
     FakeTextField& field() { return *a11y->field; }
+
+    // The log's messages, without the "[Quor] " prefix.
+    static QStringList logged()
+    {
+        QFile file(qEnvironmentVariable("QUOR_DEBUG_LOG"));
+        if (!file.open(QIODevice::ReadOnly))
+            return {};
+        QStringList lines;
+        for (const QString& line :
+             QString::fromUtf8(file.readAll()).split(u'\n', Qt::SkipEmptyParts))
+            lines << line.mid(7);
+        return lines;
+    }
 
     FakeAccessibility* a11y = nullptr;
     FakeClipboard* board = nullptr;
@@ -71,6 +86,7 @@ TEST_P(InPlaceInsertion, SplicesTheTextAndPutsTheCaretBehindIt)
     EXPECT_TRUE(keystrokes->posted.isEmpty());
     EXPECT_EQ(board->contents, before);
     EXPECT_EQ(board->count, 7);
+    EXPECT_EQ(logged(), QStringList{"inserted via accessibility value update"});
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -114,6 +130,7 @@ TEST_P(FallbackToPaste, PastesAndRestoresTheUsersClipboard)
     EXPECT_EQ(inserter->insert("dictated"), std::nullopt);
 
     EXPECT_EQ(keystrokes->posted, QStringList{"paste"});
+    EXPECT_EQ(logged(), (QStringList{"falling back to pasteboard insertion", "posting command-v"}));
     ASSERT_EQ(seenByTarget.size(), 1);
     EXPECT_EQ(seenByTarget.first().value("text/plain"), "dictated");
     if (a11y->field) {
@@ -175,6 +192,7 @@ TEST_F(InserterTest, UntrustedProcessPromptsAndNeverTouchesTheClipboard)
     EXPECT_TRUE(keystrokes->posted.isEmpty());
     EXPECT_EQ(board->contents, before);
     EXPECT_EQ(board->count, 7);
+    EXPECT_TRUE(logged().isEmpty());
 }
 
 TEST_F(InserterTest, EmptyTextDoesNothing)
@@ -200,6 +218,8 @@ TEST_F(InserterTest, FailedPasteLeavesTheDictatedTextOnTheClipboard)
 
     ASSERT_TRUE(failure);
     EXPECT_EQ(failure->message, "Could not create paste event");
+    EXPECT_EQ(logged(), QStringList{"falling back to pasteboard insertion"})
+        << "no paste went out, so none is reported as posted";
     spinFor(500);
     ASSERT_EQ(board->contents.size(), 1);
     EXPECT_EQ(board->contents.first().value("text/plain"), "keep me");

@@ -159,6 +159,17 @@ TEST_F(OnboardingWindowTest, KeepsTheUsersTextCaretAndFocusAcrossRenders)
     EXPECT_EQ(reported.size(), 11u) << "a render was reported as an edit";
 }
 
+TEST_F(OnboardingWindowTest, KeyboardFocusNeverRestsOnBack)
+{
+    controller.showWindow();
+    for (OnboardingStep step : {OnboardingStep::Microphone, OnboardingStep::Ready}) {
+        controller.render(stateAt(step));
+        ASSERT_TRUE(waitUntil(
+            [&] { return controller.window()->focusWidget() == button("continueButton"); }))
+            << step.rawValue().toStdString();
+    }
+}
+
 TEST_F(OnboardingWindowTest, SnapsAMatchedAttemptToTheSentence)
 {
     controller.render(stateAt(OnboardingStep::Practice));
