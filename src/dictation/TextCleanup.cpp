@@ -1,5 +1,7 @@
 #include "dictation/TextCleanup.h"
 
+#include "dictation/CharacterBreaks.h"
+
 #include <algorithm>
 #include <array>
 #include <memory>
@@ -150,17 +152,6 @@ QString trimmed(const QString& text)
     return text.mid(begin, end - begin);
 }
 
-icu::BreakIterator* characterIterator()
-{
-    thread_local std::unique_ptr<icu::BreakIterator> iterator = [] {
-        UErrorCode status = U_ZERO_ERROR;
-        std::unique_ptr<icu::BreakIterator> created(
-            icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
-        return U_SUCCESS(status) ? std::move(created) : nullptr;
-    }();
-    return iterator.get();
-}
-
 // Length in UTF-16 units of the first and the last user-perceived character.
 struct EdgeCharacters
 {
@@ -170,7 +161,7 @@ struct EdgeCharacters
 
 EdgeCharacters edgeCharacters(const QString& text)
 {
-    icu::BreakIterator* characters = characterIterator();
+    icu::BreakIterator* characters = characterBreakIterator();
     if (!characters) {
         const auto unitsAt = [&](qsizetype i, bool high) {
             return (high ? text.at(i).isHighSurrogate() : text.at(i).isLowSurrogate()) ? 2 : 1;

@@ -1,5 +1,7 @@
 #include "onboarding/OnboardingPractice.h"
 
+#include "dictation/CharacterBreaks.h"
+
 #include <QSet>
 #include <QStringView>
 #include <algorithm>
@@ -67,7 +69,7 @@ public:
         }
 
         const QString nfd = decomposed(text);
-        icu::BreakIterator* characters = characterIterator();
+        icu::BreakIterator* characters = characterBreakIterator();
         if (!characters) {
             for (QChar c : nfd)
                 result.push_back(c.unicode());
@@ -96,18 +98,6 @@ public:
     }
 
 private:
-    // Creating a break iterator costs far more than one match; each thread keeps one.
-    static icu::BreakIterator* characterIterator()
-    {
-        thread_local std::unique_ptr<icu::BreakIterator> iterator = [] {
-            UErrorCode status = U_ZERO_ERROR;
-            std::unique_ptr<icu::BreakIterator> created(
-                icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
-            return U_SUCCESS(status) ? std::move(created) : nullptr;
-        }();
-        return iterator.get();
-    }
-
     std::unordered_map<std::u16string, int> m_clusterKeys;
 };
 

@@ -1,5 +1,6 @@
 // The real app on a private desktop: its launch, the first window it shows, and a second
 // launch that hands over to the running instance.
+#include "support/DebugLogLines.h"
 #include "support/Wait.h"
 
 #include <QDir>
@@ -61,18 +62,7 @@ protected:
         ASSERT_TRUE(app.waitForStarted(5000));
     }
 
-    QStringList logLines() const
-    {
-        QFile file(m_home.filePath("wendlo.log"));
-        if (!file.open(QIODevice::ReadOnly))
-            return {};
-        QStringList lines;
-        for (const QString& line : QString::fromUtf8(file.readAll()).split('\n')) {
-            if (line.startsWith("[Quor] "))
-                lines << line.mid(7);
-        }
-        return lines;
-    }
+    QStringList logLines() const { return debugLogMessages(m_home.filePath("wendlo.log")); }
 
     bool logHas(const QString& prefix) const
     {

@@ -4,6 +4,7 @@
 // field that has the focus.
 #include "integration/FieldApp.h"
 #include "support/QtPrinters.h"
+#include "support/DebugLogLines.h"
 #include "support/Wait.h"
 
 #include <QClipboard>
@@ -104,18 +105,7 @@ public:
     QString logPath() const { return m_home.filePath("wendlo.log"); }
 
     // The log's lines without their "[Quor] " prefix.
-    QStringList lines() const
-    {
-        QFile file(logPath());
-        if (!file.open(QIODevice::ReadOnly))
-            return {};
-        QStringList result;
-        for (const QString& line : QString::fromUtf8(file.readAll()).split('\n')) {
-            if (line.startsWith("[Quor] "))
-                result << line.mid(7);
-        }
-        return result;
-    }
+    QStringList lines() const { return debugLogMessages(logPath()); }
 
     // Waits for the dictation to end and its last state to be published: idle after the text
     // was inserted, or an error.

@@ -1,5 +1,6 @@
 // The preview mode of the real app: environment variables choose the onboarding step or the
 // pill's mode; the app writes its PNG snapshots into the export directory and quits.
+#include "support/DebugLogLines.h"
 #include "support/QtPrinters.h"
 
 #include <QDir>
@@ -74,18 +75,7 @@ protected:
         ASSERT_TRUE(m_app.waitForStarted(5000));
     }
 
-    QStringList logLines() const
-    {
-        QFile file(m_home.filePath("wendlo.log"));
-        if (!file.open(QIODevice::ReadOnly))
-            return {};
-        QStringList lines;
-        for (const QString& line : QString::fromUtf8(file.readAll()).split('\n')) {
-            if (line.startsWith("[Quor] "))
-                lines << line.mid(7);
-        }
-        return lines;
-    }
+    QStringList logLines() const { return debugLogMessages(m_home.filePath("wendlo.log")); }
 
     void TearDown() override
     {

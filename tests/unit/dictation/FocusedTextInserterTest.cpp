@@ -3,6 +3,7 @@
 #include "fakes/FakeAccessibility.h"
 #include "fakes/FakeClipboard.h"
 #include "fakes/FakeSyntheticKeys.h"
+#include "support/DebugLogLines.h"
 #include "support/Wait.h"
 
 #include <QFile>
@@ -38,17 +39,7 @@ protected:
     FakeTextField& field() { return *a11y->field; }
 
     // The log's messages, without the "[Quor] " prefix.
-    static QStringList logged()
-    {
-        QFile file(qEnvironmentVariable("QUOR_DEBUG_LOG"));
-        if (!file.open(QIODevice::ReadOnly))
-            return {};
-        QStringList lines;
-        for (const QString& line :
-             QString::fromUtf8(file.readAll()).split(u'\n', Qt::SkipEmptyParts))
-            lines << line.mid(7);
-        return lines;
-    }
+    static QStringList logged() { return debugLogMessages(qEnvironmentVariable("QUOR_DEBUG_LOG")); }
 
     FakeAccessibility* a11y = nullptr;
     FakeClipboard* board = nullptr;
