@@ -14,3 +14,13 @@ add_dependencies(DictationLatencyBench qt-field)
 target_compile_definitions(DictationLatencyBench PRIVATE
   WENDLO_QT_FIELD="$<TARGET_FILE:qt-field>"
   WENDLO_GTK_FIELD="${PROJECT_SOURCE_DIR}/tests/integration/apps/gtk-field.py")
+
+# Release to "text inserted" through the real pipeline and whisper-cli with a chosen model;
+# bench/recogniser-cost runs it per model shape.
+wendlo_benchmark(WhisperPipelineBench
+  SOURCES WhisperPipelineBench.cpp
+  LIBS wendlo_app Qt6::Widgets)
+add_dependencies(WhisperPipelineBench qt-field)
+target_compile_definitions(WhisperPipelineBench PRIVATE
+  WENDLO_QT_FIELD="$<TARGET_FILE:qt-field>"
+  WENDLO_GTK_FIELD="${PROJECT_SOURCE_DIR}/tests/integration/apps/gtk-field.py")

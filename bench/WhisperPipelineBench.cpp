@@ -1,0 +1,84 @@
+// From the hot key's release to "text inserted" with the real recogniser: the desktop's real
+// back ends (X11 hot-key grab pressed through XTest, PulseAudio recording, AT-SPI insertion
+// into a real Qt field) and whisper-cli with whatever model RESOURCE_DIR/Whisper holds.
+// bench/recogniser-cost drives it once per model shape; by hand, inside a desktop:
+//   tests/integration/desktop-session build/bench/WhisperPipelineBench RESOURCE_DIR HOLD_MS N
+// Prints one line per dictation: "dictation <i> <release to inserted, ms> <field text>".
+#include "app/PlatformFactory.h"
+#include "dictation/DictationCoordinator.h"
+#include "dictation/WhisperCLITranscriber.h"
+#include "integration/FieldApp.h"
+#include "platform/x11/X11Connection.h"
+#include "platform/x11/XTestSyntheticKeys.h"
+#include "support/Wait.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <cstdio>
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    if (argc != 4) {
+        std::fprintf(stderr, "usage: %s RESOURCE_DIR HOLD_MS DICTATIONS\n", argv[0]);
+        return 2;
+    }
+    const QString resources = QString::fromLocal8Bit(argv[1]);
+    const int holdMs = std::atoi(argv[2]);
+    const int dictations = std::atoi(argv[3]);
+
+    const auto xcb = X11Connection::ofApplication();
+    if (!xcb) {
+        std::fprintf(stderr, "needs an X11 display (run it inside desktop-session)\n");
+        return 1;
+    }
+    FieldApp field(FieldApp::Toolkit::Qt, "line", "");
+    if (!field.started()) {
+        std::fprintf(stderr, "the text field did not start\n");
+        return 1;
+    }
+
+    DictationBackends backends = PlatformFactory::makeDictationBackends();
+    backends.transcriber = std::make_shared<WhisperCLITranscriber>(resources);
+    DictationCoordinator coordinator(std::move(backends));
+    QElapsedTimer clock;
+    clock.start();
+    qint64 insertedAt = -1;
+    bool transcribing = false;
+    coordinator.onStateChange = [&](const DictationState& s) {
+        // Idle right after transcribing is written just after "text inserted" is logged.
+        if (s == DictationState::transcribing())
+            transcribing = true;
+        else if (transcribing && s == DictationState::idle())
+            insertedAt = clock.nsecsElapsed();
+    };
+    coordinator.start();
+    XTestSyntheticKeys keys(xcb->connection, xcb->root);
+
+    for (int i = 1; i <= dictations; ++i) {
+        transcribing = false;
+        insertedAt = -1;
+        keys.postHotKey(true);
+        if (!waitUntil([&] { return coordinator.state() == DictationState::recording(); }, 5000)) {
+            std::fprintf(stderr, "recording did not start: %s\n",
+                         qPrintable(coordinator.state().label()));
+            return 1;
+        }
+        spinFor(holdMs);
+        const qint64 releasedAt = clock.nsecsElapsed();
+        keys.postHotKey(false);
+        // The large shapes take minutes on a small machine; an error ends the wait at once.
+        if (!waitUntil(
+                [&] { return insertedAt >= 0 || coordinator.state().isError(); }, 900000) ||
+            insertedAt < 0) {
+            std::fprintf(stderr, "dictation %d failed: %s\n", i,
+                         qPrintable(coordinator.state().label()));
+            return 1;
+        }
+        spinFor(100); // the field reports its text through a file
+        std::printf("dictation %d %.1f %s\n", i, (insertedAt - releasedAt) / 1e6,
+                    qPrintable(field.state().text));
+        std::fflush(stdout);
+    }
+    return 0;
+}
