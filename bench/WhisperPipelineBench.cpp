@@ -3,11 +3,16 @@
 // into a real Qt field) and whisper-cli with whatever model RESOURCE_DIR/Whisper holds.
 // bench/recogniser-cost drives it once per model shape; by hand, inside a desktop:
 //   tests/integration/desktop-session build/bench/WhisperPipelineBench RESOURCE_DIR HOLD_MS N
+//       [prefetch]
 // Prints one line per dictation: "dictation <i> <release to inserted, ms> <field text>".
+// With "prefetch" the model is first read into the page cache as the app does at launch
+// ("prefetch <ms>"), and the dictations start once that is done.
 #include "app/PlatformFactory.h"
 #include "dictation/DictationCoordinator.h"
+#include "dictation/ModelPrefetcher.h"
 #include "dictation/WhisperCLITranscriber.h"
 #include "integration/FieldApp.h"
+#include "platform/kernel/KernelPageCache.h"
 #include "platform/x11/X11Connection.h"
 #include "platform/x11/XTestSyntheticKeys.h"
 #include "support/Wait.h"
@@ -15,12 +20,14 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <cstdio>
+#include <string>
 
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
-    if (argc != 4) {
-        std::fprintf(stderr, "usage: %s RESOURCE_DIR HOLD_MS DICTATIONS\n", argv[0]);
+    const bool prefetch = argc == 5 && std::string(argv[4]) == "prefetch";
+    if (argc != 4 && !prefetch) {
+        std::fprintf(stderr, "usage: %s RESOURCE_DIR HOLD_MS DICTATIONS [prefetch]\n", argv[0]);
         return 2;
     }
     const QString resources = QString::fromLocal8Bit(argv[1]);
@@ -54,6 +61,22 @@ int main(int argc, char** argv)
     };
     coordinator.start();
     XTestSyntheticKeys keys(xcb->connection, xcb->root);
+
+    if (prefetch) {
+        const QString model = resources + "/Whisper/ggml-large-v3-turbo.bin";
+        ModelPrefetcher prefetcher([model]() -> Result<QString> { return model; },
+                                   std::make_shared<KernelPageCache>());
+        bool done = false;
+        prefetcher.onFinished = [&](const Result<PageCache::Warmed>& warmed) {
+            done = true;
+            if (!warmed)
+                std::fprintf(stderr, "prefetch: %s\n", qPrintable(warmed.error().message));
+        };
+        const qint64 startedAt = clock.nsecsElapsed();
+        prefetcher.prefetch();
+        waitUntil([&] { return done; }, 600000);
+        std::printf("prefetch %.1f\n", (clock.nsecsElapsed() - startedAt) / 1e6);
+    }
 
     for (int i = 1; i <= dictations; ++i) {
         transcribing = false;

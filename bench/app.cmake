@@ -19,7 +19,7 @@ target_compile_definitions(DictationLatencyBench PRIVATE
 # bench/recogniser-cost runs it per model shape.
 wendlo_benchmark(WhisperPipelineBench
   SOURCES WhisperPipelineBench.cpp
-  LIBS wendlo_app Qt6::Widgets)
+  LIBS wendlo_app wendlo_model_prefetch wendlo_platform_kernel Qt6::Widgets)
 add_dependencies(WhisperPipelineBench qt-field)
 target_compile_definitions(WhisperPipelineBench PRIVATE
   WENDLO_QT_FIELD="$<TARGET_FILE:qt-field>"
