@@ -27,12 +27,13 @@ void postDelayed(QObject* owner, int milliseconds, F&& task)
     QTimer::singleShot(milliseconds, Qt::PreciseTimer, owner, std::forward<F>(task));
 }
 
-// Runs blocking `work` on the shared background pool and hands its result to `done` as a new
-// task on `context`'s thread, unless `context` is gone by then. The worker never touches
-// `context`: it only fills a promise, whose watcher lives on the caller's side as a child of
-// `context`, so the answer cannot race the context's destruction.
+// Runs blocking `work` on the shared background pool (or `pool`) and hands its result to
+// `done` as a new task on `context`'s thread, unless `context` is gone by then. The worker
+// never touches `context`: it only fills a promise, whose watcher lives on the caller's side
+// as a child of `context`, so the answer cannot race the context's destruction.
 template <typename T, typename Work, typename Done>
-void runInBackground(QObject* context, Work&& work, Done&& done)
+void runInBackground(QObject* context, Work&& work, Done&& done,
+                     QThreadPool* pool = QThreadPool::globalInstance())
 {
     using Answer = std::optional<T>; // QFuture wants default-constructible results
     auto promise = std::make_shared<QPromise<Answer>>();
@@ -45,7 +46,7 @@ void runInBackground(QObject* context, Work&& work, Done&& done)
                      });
     promise->start();
     watcher->setFuture(promise->future());
-    QThreadPool::globalInstance()->start([promise, work = std::forward<Work>(work)]() mutable {
+    pool->start([promise, work = std::forward<Work>(work)]() mutable {
         promise->addResult(Answer(work()));
         promise->finish();
     });

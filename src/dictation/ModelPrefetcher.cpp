@@ -20,6 +20,12 @@ ModelPrefetcher::ModelPrefetcher(std::function<Result<QString>()> locateModel,
                                  std::shared_ptr<PageCache> pageCache, QObject* parent)
     : QObject(parent), m_locateModel(std::move(locateModel)), m_pageCache(std::move(pageCache))
 {
+    m_thread.setMaxThreadCount(1);
+}
+
+ModelPrefetcher::~ModelPrefetcher()
+{
+    *m_stop = true;
 }
 
 void ModelPrefetcher::prefetch()
@@ -36,7 +42,7 @@ void ModelPrefetcher::prefetch()
     DebugLog::write(QStringLiteral("model prefetch started ") + path);
     runInBackground<Result<PageCache::Warmed>>(
         this,
-        [cache = m_pageCache, path]() -> Result<PageCache::Warmed> {
+        [cache = m_pageCache, stop = m_stop, path]() -> Result<PageCache::Warmed> {
             const qint64 size = QFileInfo(path).size();
             const qint64 available = cache->availableMemory();
             if (available > 0 && size > available / 2)
@@ -45,7 +51,7 @@ void ModelPrefetcher::prefetch()
                                  megabytes(available) + QStringLiteral(")")};
             QElapsedTimer clock;
             clock.start();
-            Result<PageCache::Warmed> warmed = cache->warm(path);
+            Result<PageCache::Warmed> warmed = cache->warm(path, *stop);
             if (warmed)
                 DebugLog::write(QStringLiteral("model prefetch read ") +
                                 megabytes(warmed.value().bytesRead) + QStringLiteral(" of ") +
@@ -60,5 +66,6 @@ void ModelPrefetcher::prefetch()
                                 warmed.error().message);
             if (onFinished)
                 onFinished(warmed);
-        });
+        },
+        &m_thread);
 }

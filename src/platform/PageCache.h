@@ -5,6 +5,8 @@
 #include <QString>
 #include <QtGlobal>
 
+#include <atomic>
+
 // The kernel's cache of file contents. Blocking calls, made off the main thread.
 class PageCache
 {
@@ -19,8 +21,8 @@ public:
     virtual ~PageCache() = default;
 
     // Brings all of `path` into the cache at idle I/O priority, so that it yields to every
-    // other reader and writer; returns once it is there.
-    virtual Result<Warmed> warm(const QString& path) = 0;
+    // other reader and writer; returns once it is there, or soon after `stop` is set.
+    virtual Result<Warmed> warm(const QString& path, const std::atomic<bool>& stop) = 0;
     // Memory the kernel can hand out without swapping, in bytes; 0 when unknown.
     virtual qint64 availableMemory() = 0;
 };

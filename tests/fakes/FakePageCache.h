@@ -12,15 +12,17 @@
 class FakePageCache : public PageCache
 {
 public:
-    Result<Warmed> warm(const QString& path) override
+    Result<Warmed> warm(const QString& path, const std::atomic<bool>& stop) override
     {
         {
             std::lock_guard lock(m_mutex);
             m_calls << path;
         }
         started = true;
-        while (held)
+        while (held && !stop)
             QThread::msleep(1);
+        if (stop)
+            sawStop = true;
         std::lock_guard lock(m_mutex);
         return m_answer;
     }
@@ -40,6 +42,7 @@ public:
     std::atomic<qint64> available{qint64(8) << 30};
     std::atomic<bool> held{false};
     std::atomic<bool> started{false};
+    std::atomic<bool> sawStop{false};
 
 private:
     mutable std::mutex m_mutex;

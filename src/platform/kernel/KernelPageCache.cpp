@@ -88,7 +88,7 @@ qint64 residentBytes(int fd, qint64 size)
 
 } // namespace
 
-Result<PageCache::Warmed> KernelPageCache::warm(const QString& path)
+Result<PageCache::Warmed> KernelPageCache::warm(const QString& path, const std::atomic<bool>& stop)
 {
     const FileDescriptor fd(::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC));
     if (fd.get() < 0)
@@ -107,6 +107,8 @@ Result<PageCache::Warmed> KernelPageCache::warm(const QString& path)
     ::posix_fadvise(fd.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
     std::vector<char> buffer(size_t(1) << 20);
     for (;;) {
+        if (stop)
+            return QuorError{QStringLiteral("Stopped reading ") + path};
         const ssize_t n = ::read(fd.get(), buffer.data(), buffer.size());
         if (n == 0)
             break;

@@ -8,7 +8,7 @@
 class KernelPageCache : public PageCache
 {
 public:
-    Result<Warmed> warm(const QString& path) override;
+    Result<Warmed> warm(const QString& path, const std::atomic<bool>& stop) override;
     qint64 availableMemory() override;
 
     // Bytes of `path` in the cache now; -1 when it cannot be told.

@@ -36,6 +36,7 @@ protected:
 
     QTemporaryDir m_dir{QDir::currentPath() + "/page-cache-XXXXXX"};
     QString m_path;
+    std::atomic<bool> m_stop{false};
 };
 
 TEST_F(KernelPageCacheTest, ReadsADroppedFileBackAndLeavesTheThreadsIoPriorityAsItWas)
@@ -46,7 +47,7 @@ TEST_F(KernelPageCacheTest, ReadsADroppedFileBackAndLeavesTheThreadsIoPriorityAs
     const long priority = ::syscall(SYS_ioprio_get, 1, 0);
     KernelPageCache cache;
 
-    const Result<PageCache::Warmed> warmed = cache.warm(m_path);
+    const Result<PageCache::Warmed> warmed = cache.warm(m_path, m_stop);
 
     ASSERT_TRUE(warmed.ok()) << warmed.error().message.toStdString();
     EXPECT_EQ(warmed.value().fileBytes, kSize);
@@ -56,16 +57,27 @@ TEST_F(KernelPageCacheTest, ReadsADroppedFileBackAndLeavesTheThreadsIoPriorityAs
     EXPECT_EQ(::syscall(SYS_ioprio_get, 1, 0), priority);
 
     // All there now: nothing more is read.
-    const Result<PageCache::Warmed> again = cache.warm(m_path);
+    const Result<PageCache::Warmed> again = cache.warm(m_path, m_stop);
     ASSERT_TRUE(again.ok());
     EXPECT_EQ(again.value().cachedBefore, kSize);
     EXPECT_EQ(again.value().bytesRead, 0);
 }
 
+TEST_F(KernelPageCacheTest, ASetStopEndsTheReadWithAnError)
+{
+    ASSERT_TRUE(dropFromCache(m_path));
+    if (KernelPageCache::cachedBytes(m_path) == kSize)
+        GTEST_SKIP() << "this file system keeps files in memory; nothing to drop";
+    m_stop = true;
+    const Result<PageCache::Warmed> warmed = KernelPageCache().warm(m_path, m_stop);
+    ASSERT_FALSE(warmed.ok());
+    EXPECT_EQ(warmed.error().message, "Stopped reading " + m_path);
+}
+
 TEST_F(KernelPageCacheTest, AMissingFileIsAnErrorNamingIt)
 {
     KernelPageCache cache;
-    const Result<PageCache::Warmed> warmed = cache.warm(m_dir.filePath("absent.bin"));
+    const Result<PageCache::Warmed> warmed = cache.warm(m_dir.filePath("absent.bin"), m_stop);
     ASSERT_FALSE(warmed.ok());
     EXPECT_EQ(warmed.error().message,
               "Could not open " + m_dir.filePath("absent.bin") + ": No such file or directory");
