@@ -5,8 +5,12 @@
 #include "app/SingleInstance.h"
 #include "app/UpdaterController.h"
 #include "dictation/DebugLog.h"
+#include "dictation/ModelPrefetcher.h"
+#include "dictation/WhisperCLITranscriber.h"
 #include "dictation/PrivateTempDir.h"
 #include "onboarding/OnboardingVersionStore.h"
+#include "platform/kernel/KernelPageCache.h"
+#include "platform/logind/LogindResumeNotifier.h"
 #include "platform/qt/QtAppActivation.h"
 
 #include <QApplication>
@@ -33,6 +37,23 @@ AppDelegateServices makeServices()
     return services;
 }
 
+// whisper-cli reads the whole model on every dictation: read it into the page cache after
+// launch and after every resume, so the first dictation does not wait for the disk.
+struct ModelWarmth
+{
+    std::unique_ptr<ModelPrefetcher> prefetcher;
+    std::unique_ptr<LogindResumeNotifier> resume;
+
+    void start()
+    {
+        prefetcher = std::make_unique<ModelPrefetcher>(
+            [] { return WhisperCLITranscriber().modelURL(); }, std::make_shared<KernelPageCache>());
+        resume = std::make_unique<LogindResumeNotifier>();
+        resume->setOnResumed([p = prefetcher.get()] { p->prefetch(); });
+        prefetcher->prefetch();
+    }
+};
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -46,8 +67,9 @@ int main(int argc, char** argv)
 
     // The one owner of everything long-lived, for the life of the process.
     std::unique_ptr<AppDelegate> delegate;
+    ModelWarmth warmth;
 
-    const auto launch = [&delegate] {
+    const auto launch = [&delegate, &warmth] {
         delegate = std::make_unique<AppDelegate>(makeServices());
         AppDelegate* d = delegate.get();
         QObject::connect(qApp, &QGuiApplication::applicationStateChanged, d,
@@ -56,6 +78,8 @@ int main(int argc, char** argv)
                                  d->applicationDidBecomeActive();
                          });
         d->applicationDidFinishLaunching();
+        if (!d->isPreview())
+            warmth.start();
     };
 
     // A second launch hands over to the running instance instead of fighting over the hot key.

@@ -21,9 +21,11 @@ public:
     // `audioURL` is a plain file-system path to the recording.
     Result<QString> transcribe(const QString& audioURL) const override;
 
+    // The model a transcription would use now; also what the launch prefetch reads.
+    Result<QString> modelURL() const;
+
 private:
     Result<QString> executableURL() const;
-    Result<QString> modelURL() const;
 
     QString m_resourceDirectory;
 };
