@@ -294,6 +294,9 @@ TEST_F(DictationEndToEnd, SpokenPhraseLandsInTheFocusedFieldThroughAccessibility
     EXPECT_FALSE(missing) << "missing or out of order: " << missing->toStdString() << "\n"
                           << run.diagnostics().toStdString();
     EXPECT_FALSE(run.lines().contains("falling back to pasteboard insertion"));
+    // The model is read into the page cache once the launch is done.
+    EXPECT_FALSE(firstMissingInOrder(run.lines(), {"launch complete", "model prefetch started "}))
+        << run.diagnostics().toStdString();
 
     // The recording holds the spoken phrase: it spans the whole playback, and is speech, not
     // the silence of an idle sound server.
