@@ -2,9 +2,9 @@
 
 #include "platform/PageCache.h"
 
-// Linux: residency from mincore(2), the read at the idle I/O class (ioprio_set, which only
-// schedulers with priority classes honour, BFQ among them; elsewhere the read simply goes at
-// normal priority), available memory from /proc/meminfo.
+// Linux: residency from mincore(2), the read at the idle I/O class (ioprio_set; honoured by
+// the BFQ and mq-deadline schedulers, while devices without a scheduler, many NVMe drives,
+// simply read at normal priority), available memory from /proc/meminfo.
 class KernelPageCache : public PageCache
 {
 public:
