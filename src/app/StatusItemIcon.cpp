@@ -1,5 +1,6 @@
 #include "app/StatusItemIcon.h"
 
+#include <QGuiApplication>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
@@ -7,7 +8,7 @@
 
 namespace StatusItemIcon {
 
-QImage make(double size)
+QImage make(double size, const QColor& color)
 {
     const int pixels = int(std::ceil(size));
     QImage image(pixels, pixels, QImage::Format_ARGB32_Premultiplied);
@@ -23,7 +24,7 @@ QImage make(double size)
     // The drawing is specified with y growing upwards from the bottom-left corner.
     const auto at = [size](double x, double y) { return QPointF(x * size, size - y * size); };
 
-    QPen pen(Qt::black);
+    QPen pen(color);
     pen.setCapStyle(Qt::RoundCap);
     pen.setJoinStyle(Qt::RoundJoin);
     pen.setWidthF(0.11 * size);
@@ -40,13 +41,33 @@ QImage make(double size)
     return image;
 }
 
-QIcon makeIcon()
+QColor panelTextColor(const QPalette& palette, const QString& currentDesktop)
+{
+    // XDG_CURRENT_DESKTOP is a colon-separated list; GNOME's classic and flashback sessions
+    // name GNOME too, but their panels follow the (usually light) theme.
+    const QStringList desktops = currentDesktop.split(u':', Qt::SkipEmptyParts);
+    const bool gnomeShell = desktops.contains(QStringLiteral("GNOME"), Qt::CaseInsensitive) &&
+                            !desktops.contains(QStringLiteral("GNOME-Classic"), Qt::CaseInsensitive) &&
+                            !desktops.contains(QStringLiteral("GNOME-Flashback"), Qt::CaseInsensitive);
+    if (gnomeShell)
+        return Qt::white;
+    QColor text = palette.color(QPalette::Active, QPalette::WindowText);
+    text.setAlpha(255);
+    return text;
+}
+
+QIcon makeIcon(const QColor& color)
 {
     QIcon icon;
-    icon.addPixmap(QPixmap::fromImage(make(18)));
-    icon.addPixmap(QPixmap::fromImage(make(36)));
-    icon.setIsMask(true);
+    icon.addPixmap(QPixmap::fromImage(make(18, color)));
+    icon.addPixmap(QPixmap::fromImage(make(36, color)));
     return icon;
+}
+
+QIcon makeIcon()
+{
+    return makeIcon(panelTextColor(QGuiApplication::palette(),
+                                   qEnvironmentVariable("XDG_CURRENT_DESKTOP")));
 }
 
 } // namespace StatusItemIcon

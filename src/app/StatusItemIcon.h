@@ -1,16 +1,30 @@
 #pragma once
 
+#include <QColor>
 #include <QIcon>
 #include <QImage>
+#include <QPalette>
+#include <QString>
 
-// The tray icon: a circle with a wave through it, black strokes on transparency. Desktops
-// recolour it as a mask to suit light and dark panels.
+// The tray icon: a circle with a wave through it, strokes of one colour on transparency.
+// Linux trays show it as drawn (none recolours a mask), so it is drawn in the colour of the
+// panel's text.
 namespace StatusItemIcon {
 
 // One square image of `size` × `size` pixels; every length scales with the size.
-QImage make(double size);
+QImage make(double size, const QColor& color = Qt::black);
 
-// The icon at 18 and 36 pixels (ordinary and doubled density), marked as a mask.
+// The text colour of the panel the tray sits in, as far as it can be known: GNOME Shell's
+// top bar is dark whatever the application theme; elsewhere panels follow the desktop's
+// colour scheme, which is the palette's window text. `currentDesktop` is the value of
+// XDG_CURRENT_DESKTOP.
+QColor panelTextColor(const QPalette& palette, const QString& currentDesktop);
+
+// The icon at 18 and 36 pixels (ordinary and doubled density) in `color`.
+QIcon makeIcon(const QColor& color);
+
+// The same in the panel text colour of this session (the application palette and
+// XDG_CURRENT_DESKTOP).
 QIcon makeIcon();
 
 } // namespace StatusItemIcon
