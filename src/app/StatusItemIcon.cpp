@@ -4,6 +4,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
+#include <QScreen>
 #include <cmath>
 
 namespace StatusItemIcon {
@@ -54,6 +55,59 @@ QColor panelTextColor(const QPalette& palette, const QString& currentDesktop)
     QColor text = palette.color(QPalette::Active, QPalette::WindowText);
     text.setAlpha(255);
     return text;
+}
+
+namespace {
+
+double luminance(const QColor& color)
+{
+    const auto linear = [](double c) {
+        return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * linear(color.redF()) + 0.7152 * linear(color.greenF()) +
+           0.0722 * linear(color.blueF());
+}
+
+double contrast(double a, double b)
+{
+    return (std::max(a, b) + 0.05) / (std::min(a, b) + 0.05);
+}
+
+} // namespace
+
+QColor colorOver(const QImage& backdrop, const QColor& preferred)
+{
+    if (backdrop.isNull() || backdrop.width() < 4 || backdrop.height() < 4)
+        return preferred;
+    // The corners lie outside the ring at every size; a 2 × 2 block of each.
+    double sum = 0;
+    int count = 0;
+    const int right = backdrop.width() - 2;
+    const int bottom = backdrop.height() - 2;
+    for (const QPoint corner : {QPoint(0, 0), QPoint(right, 0), QPoint(0, bottom),
+                                QPoint(right, bottom)}) {
+        for (int dy = 0; dy < 2; ++dy) {
+            for (int dx = 0; dx < 2; ++dx) {
+                sum += luminance(backdrop.pixelColor(corner + QPoint(dx, dy)));
+                ++count;
+            }
+        }
+    }
+    const double panel = sum / count;
+    if (contrast(luminance(preferred), panel) >= 3.0)
+        return preferred;
+    return contrast(0.0, panel) >= contrast(1.0, panel) ? QColor(Qt::black) : QColor(Qt::white);
+}
+
+QImage grabPanel(const QRect& area)
+{
+    if (area.isEmpty())
+        return {};
+    QScreen* screen = QGuiApplication::screenAt(area.center());
+    if (!screen)
+        return {};
+    const QPoint offset = area.topLeft() - screen->geometry().topLeft();
+    return screen->grabWindow(0, offset.x(), offset.y(), area.width(), area.height()).toImage();
 }
 
 QIcon makeIcon(const QColor& color)

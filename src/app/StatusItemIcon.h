@@ -20,6 +20,17 @@ QImage make(double size, const QColor& color = Qt::black);
 // XDG_CURRENT_DESKTOP.
 QColor panelTextColor(const QPalette& palette, const QString& currentDesktop);
 
+// The colour to draw in over `backdrop`, the panel as it shows around the icon: `preferred`
+// when it stands out there (a contrast of 3:1 or more against the backdrop's corners, which
+// the drawing leaves empty), else black or white, whichever stands out more. A null backdrop
+// keeps `preferred`.
+QColor colorOver(const QImage& backdrop, const QColor& preferred);
+
+// The screen's pixels at `area` (global logical coordinates), where the tray shows the icon;
+// a null image where that cannot be read (no area known, as with trays over D-Bus, or a
+// desktop that does not allow it).
+QImage grabPanel(const QRect& area);
+
 // The icon at 18 and 36 pixels (ordinary and doubled density) in `color`.
 QIcon makeIcon(const QColor& color);
 

@@ -141,3 +141,26 @@ INSTANTIATE_TEST_SUITE_P(
         PanelCase{"gnomeFlashbackLightPanel", paletteWithText("#f6f5f4", "#2e3436"),
                   "GNOME-Flashback:GNOME", QColor("#f6f5f4")}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// A tray that embeds the icon shows the panel around it: a colour that would vanish there
+// gives way to black or white.
+TEST(StatusItemIconPanelTest, KeepsAColourThatStandsOutElseTakesBlackOrWhite)
+{
+    const auto panel = [](const QColor& color) {
+        QImage image(22, 22, QImage::Format_ARGB32);
+        image.fill(color);
+        // The drawn icon in the middle must not count as panel.
+        QPainter painter(&image);
+        painter.drawImage(2, 2, StatusItemIcon::make(18, QColor(255, 0, 255)));
+        return image;
+    };
+    const QColor darkText("#232629");
+    EXPECT_EQ(StatusItemIcon::colorOver(panel("#eff0f1"), darkText), darkText);
+    EXPECT_EQ(StatusItemIcon::colorOver(panel("#202020"), darkText), QColor(Qt::white));
+    EXPECT_EQ(StatusItemIcon::colorOver(panel("#000000"), Qt::white), QColor(Qt::white));
+    EXPECT_EQ(StatusItemIcon::colorOver(panel("#f6f5f4"), Qt::white), QColor(Qt::black));
+    // Mid grey: the better of the two.
+    EXPECT_EQ(StatusItemIcon::colorOver(panel("#5a5a5a"), QColor("#606060")), QColor(Qt::white));
+    EXPECT_EQ(StatusItemIcon::colorOver(QImage(), darkText), darkText);
+    EXPECT_TRUE(StatusItemIcon::grabPanel(QRect()).isNull());
+}
