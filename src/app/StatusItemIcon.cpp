@@ -47,9 +47,10 @@ QColor panelTextColor(const QPalette& palette, const QString& currentDesktop)
     // XDG_CURRENT_DESKTOP is a colon-separated list; GNOME's classic and flashback sessions
     // name GNOME too, but their panels follow the (usually light) theme.
     const QStringList desktops = currentDesktop.split(u':', Qt::SkipEmptyParts);
-    const bool gnomeShell = desktops.contains(QStringLiteral("GNOME"), Qt::CaseInsensitive) &&
-                            !desktops.contains(QStringLiteral("GNOME-Classic"), Qt::CaseInsensitive) &&
-                            !desktops.contains(QStringLiteral("GNOME-Flashback"), Qt::CaseInsensitive);
+    const bool gnomeShell =
+        desktops.contains(QStringLiteral("GNOME"), Qt::CaseInsensitive) &&
+        !desktops.contains(QStringLiteral("GNOME-Classic"), Qt::CaseInsensitive) &&
+        !desktops.contains(QStringLiteral("GNOME-Flashback"), Qt::CaseInsensitive);
     if (gnomeShell)
         return Qt::white;
     QColor text = palette.color(QPalette::Active, QPalette::WindowText);
@@ -84,8 +85,8 @@ QColor colorOver(const QImage& backdrop, const QColor& preferred)
     int count = 0;
     const int right = backdrop.width() - 2;
     const int bottom = backdrop.height() - 2;
-    for (const QPoint corner : {QPoint(0, 0), QPoint(right, 0), QPoint(0, bottom),
-                                QPoint(right, bottom)}) {
+    for (const QPoint corner :
+         {QPoint(0, 0), QPoint(right, 0), QPoint(0, bottom), QPoint(right, bottom)}) {
         for (int dy = 0; dy < 2; ++dy) {
             for (int dx = 0; dx < 2; ++dx) {
                 sum += luminance(backdrop.pixelColor(corner + QPoint(dx, dy)));
@@ -120,8 +121,8 @@ QIcon makeIcon(const QColor& color)
 
 QIcon makeIcon()
 {
-    return makeIcon(panelTextColor(QGuiApplication::palette(),
-                                   qEnvironmentVariable("XDG_CURRENT_DESKTOP")));
+    return makeIcon(
+        panelTextColor(QGuiApplication::palette(), qEnvironmentVariable("XDG_CURRENT_DESKTOP")));
 }
 
 } // namespace StatusItemIcon

@@ -429,7 +429,8 @@ void OnboardingWindowController::rebuildCardContent(const OnboardingState& state
 
 QWidget* OnboardingWindowController::forwardFocusTarget() const
 {
-    if (m_currentState.step == OnboardingStep::Practice && m_practiceTextView->isVisibleTo(m_window.get()))
+    if (m_currentState.step == OnboardingStep::Practice &&
+        m_practiceTextView->isVisibleTo(m_window.get()))
         return m_practiceTextView;
     if (m_continueButton->isEnabled())
         return m_continueButton;

@@ -4,11 +4,11 @@
 #include "dictation/QuorError.h"
 #include "platform/OverlayWindowBackend.h"
 
+#include <QList>
 #include <QObject>
 #include <QPoint>
 #include <QRect>
 #include <QSize>
-#include <QList>
 #include <QString>
 #include <functional>
 #include <memory>

@@ -123,8 +123,8 @@ public:
     // The id of a window that existed and is gone.
     Window destroyedWindow() const
     {
-        const Window w = XCreateSimpleWindow(m_display, DefaultRootWindow(m_display), 0, 0, 10,
-                                             10, 0, 0, 0);
+        const Window w =
+            XCreateSimpleWindow(m_display, DefaultRootWindow(m_display), 0, 0, 10, 10, 0, 0, 0);
         XDestroyWindow(m_display, w);
         XSync(m_display, False);
         return w;

@@ -78,7 +78,8 @@ std::optional<QRect> X11OverlayWindow::activeWindowFrame()
     free(positionError);
     std::optional<QRect> frame;
     if (geometry && position && geometry->width > 0 && geometry->height > 0)
-        frame = toLogical(QRect(position->dst_x, position->dst_y, geometry->width, geometry->height));
+        frame =
+            toLogical(QRect(position->dst_x, position->dst_y, geometry->width, geometry->height));
     free(geometry);
     free(position);
     return frame;

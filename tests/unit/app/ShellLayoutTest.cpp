@@ -181,8 +181,7 @@ struct PermissionsCase
     bool accessibility;
 };
 
-class PermissionsLayout
-    : public ::testing::TestWithParam<std::tuple<PermissionsCase, double>>
+class PermissionsLayout : public ::testing::TestWithParam<std::tuple<PermissionsCase, double>>
 {
 };
 
@@ -205,15 +204,14 @@ TEST_P(PermissionsLayout, ShowsEveryTextWhole)
 
 INSTANTIATE_TEST_SUITE_P(
     States, PermissionsLayout,
-    ::testing::Combine(::testing::Values(PermissionsCase{"grantedTrusted", Mic::Granted, true},
-                                         PermissionsCase{"grantedUntrusted", Mic::Granted, false},
-                                         PermissionsCase{"deniedTrusted", Mic::Denied, true},
-                                         PermissionsCase{"deniedUntrusted", Mic::Denied, false},
-                                         PermissionsCase{"undeterminedTrusted", Mic::Undetermined,
-                                                         true},
-                                         PermissionsCase{"undeterminedUntrusted",
-                                                         Mic::Undetermined, false}),
-                       ::testing::Values(1.0, 1.25)),
+    ::testing::Combine(
+        ::testing::Values(PermissionsCase{"grantedTrusted", Mic::Granted, true},
+                          PermissionsCase{"grantedUntrusted", Mic::Granted, false},
+                          PermissionsCase{"deniedTrusted", Mic::Denied, true},
+                          PermissionsCase{"deniedUntrusted", Mic::Denied, false},
+                          PermissionsCase{"undeterminedTrusted", Mic::Undetermined, true},
+                          PermissionsCase{"undeterminedUntrusted", Mic::Undetermined, false}),
+        ::testing::Values(1.0, 1.25)),
     [](const auto& info) {
         return std::string(std::get<0>(info.param).name) +
                (std::get<1>(info.param) > 1 ? "_largerFont" : "_defaultFont");
@@ -263,10 +261,10 @@ TEST_P(OnboardingLayout, ShowsEveryTextWhole)
 
     EXPECT_EQ(window->size(), QSize(860, 700));
     EXPECT_EQ(layoutProblems(window), QStringList()) << "  " << joined(layoutProblems(window));
-    const QString path = QDir(snapshotDirectory())
-                             .filePath(QStringLiteral("onboarding-%1-%2.png")
-                                           .arg(QLatin1String(c.name),
-                                                conditionName(fontScale, window)));
+    const QString path =
+        QDir(snapshotDirectory())
+            .filePath(QStringLiteral("onboarding-%1-%2.png")
+                          .arg(QLatin1String(c.name), conditionName(fontScale, window)));
     EXPECT_EQ(controller.captureSnapshot(path), std::nullopt);
 }
 
@@ -275,8 +273,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Combine(
         ::testing::Values(
             onboardingCase("welcome", OnboardingStep::Welcome, Mic::Undetermined, false),
-            onboardingCase("microphoneUndetermined", OnboardingStep::Microphone,
-                           Mic::Undetermined, false),
+            onboardingCase("microphoneUndetermined", OnboardingStep::Microphone, Mic::Undetermined,
+                           false),
             onboardingCase("microphoneDenied", OnboardingStep::Microphone, Mic::Denied, false),
             onboardingCase("microphoneGranted", OnboardingStep::Microphone, Mic::Granted, false),
             onboardingCase("accessibilityMissing", OnboardingStep::Accessibility, Mic::Granted,
@@ -359,9 +357,8 @@ TEST_P(AlertLayout, UpdateMessagesShowEveryTextWhole)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Fonts, AlertLayout, ::testing::Values(1.0, 1.25),
-                         [](const auto& info) {
-                             return std::string(info.param > 1 ? "largerFont" : "defaultFont");
-                         });
+INSTANTIATE_TEST_SUITE_P(Fonts, AlertLayout, ::testing::Values(1.0, 1.25), [](const auto& info) {
+    return std::string(info.param > 1 ? "largerFont" : "defaultFont");
+});
 
 } // namespace

@@ -93,9 +93,9 @@ QPalette paletteWithText(const QColor& window, const QColor& text)
 struct PanelCase
 {
     const char* name;
-    QPalette palette;    // the application's colour scheme
-    QString desktop;     // XDG_CURRENT_DESKTOP
-    QColor panel;        // what the tray is drawn on
+    QPalette palette; // the application's colour scheme
+    QString desktop;  // XDG_CURRENT_DESKTOP
+    QColor panel;     // what the tray is drawn on
 };
 
 } // namespace

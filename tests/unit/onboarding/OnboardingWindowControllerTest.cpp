@@ -182,7 +182,10 @@ TEST_P(OnboardingFocusWalk, SpaceAndEnterOnlyEverGoForward)
         controller.render(state);
     };
     controller.onBack = [&] { events << "back"; };
-    controller.onFinish = [&] { events << "finish"; finished = true; };
+    controller.onFinish = [&] {
+        events << "finish";
+        finished = true;
+    };
     controller.onRequestMicrophone = [&] {
         events << "microphone";
         state.microphoneState = MicrophonePermissionState::Granted;
@@ -230,8 +233,7 @@ TEST_P(OnboardingFocusWalk, SpaceAndEnterOnlyEverGoForward)
     }
     EXPECT_TRUE(finished) << events.join(' ').toStdString();
     EXPECT_FALSE(events.contains("back")) << events.join(' ').toStdString();
-    EXPECT_EQ(events.count("microphone"),
-              microphone == MicrophonePermissionState::Granted ? 0 : 1);
+    EXPECT_EQ(events.count("microphone"), microphone == MicrophonePermissionState::Granted ? 0 : 1);
     EXPECT_EQ(events.count("accessibility"), accessibility ? 0 : 1);
 }
 

@@ -179,9 +179,9 @@ TEST_P(OverlayScreenChoice, FollowsTheFocusedWindowElseThePointer)
     const QList<Screen> screens{{QRect(0, 0, 1920, 1080), QRect(0, 0, 1920, 1040)},
                                 {QRect(1920, 0, 2560, 1440), QRect(1920, 32, 2560, 1408)}};
     const ScreenChoiceCase& c = GetParam();
-    EXPECT_EQ(RecordingOverlayWindowController::targetAvailableArea(c.focusedWindow, c.pointer,
-                                                                    screens),
-              screens[c.screen].available);
+    EXPECT_EQ(
+        RecordingOverlayWindowController::targetAvailableArea(c.focusedWindow, c.pointer, screens),
+        screens[c.screen].available);
 }
 
 INSTANTIATE_TEST_SUITE_P(
