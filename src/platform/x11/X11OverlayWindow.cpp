@@ -20,21 +20,31 @@ xcb_atom_t internAtom(xcb_connection_t* connection, const char* name)
 }
 
 // X11 speaks device pixels; Qt places windows in logical ones. Each screen keeps its origin
-// and divides distances from it by its pixel ratio.
+// and divides distances from it by its pixel ratio; a window counts as on the screen that
+// shows most of it (the primary one when none does).
 QRect toLogical(const QRect& native)
 {
-    const QPoint centre = native.center();
-    for (const QScreen* screen : QGuiApplication::screens()) {
-        const qreal ratio = screen->devicePixelRatio();
-        const QRect nativeScreen(screen->geometry().topLeft(),
-                                 (QSizeF(screen->geometry().size()) * ratio).toSize());
-        if (!nativeScreen.contains(centre))
-            continue;
-        const QPoint origin = nativeScreen.topLeft();
-        const QPointF topLeft = QPointF(native.topLeft() - origin) / ratio + origin;
-        return {topLeft.toPoint(), (QSizeF(native.size()) / ratio).toSize()};
+    const QList<QScreen*> screens = QGuiApplication::screens();
+    const QScreen* best = screens.isEmpty() ? nullptr : screens.constFirst();
+    qint64 bestOverlap = 0;
+    const auto nativeGeometry = [](const QScreen* screen) {
+        return QRect(screen->geometry().topLeft(),
+                     (QSizeF(screen->geometry().size()) * screen->devicePixelRatio()).toSize());
+    };
+    for (const QScreen* screen : screens) {
+        const QRect common = nativeGeometry(screen).intersected(native);
+        const qint64 overlap = common.isEmpty() ? 0 : qint64(common.width()) * common.height();
+        if (overlap > bestOverlap) {
+            best = screen;
+            bestOverlap = overlap;
+        }
     }
-    return native;
+    if (!best)
+        return native;
+    const qreal ratio = best->devicePixelRatio();
+    const QPoint origin = best->geometry().topLeft();
+    const QPointF topLeft = QPointF(native.topLeft() - origin) / ratio + origin;
+    return {topLeft.toPoint(), (QSizeF(native.size()) / ratio).toSize()};
 }
 
 } // namespace
