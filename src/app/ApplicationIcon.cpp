@@ -14,7 +14,6 @@ namespace {
 // In a 1 × 1 square: the tile leaves a margin as desktop icon themes do, with rounded corners.
 constexpr double kTileMargin = 0.06;
 constexpr double kTileRadius = 0.2;
-// The mark fills the tile, whose own inset then matches the tray icon's.
 const QColor kTileTop(0x30, 0x30, 0x36);
 const QColor kTileBottom(0x0c, 0x0c, 0x0e);
 const QColor kMark(Qt::white);
@@ -24,7 +23,8 @@ QRectF tile()
     return QRectF(kTileMargin, kTileMargin, 1.0 - 2 * kTileMargin, 1.0 - 2 * kTileMargin);
 }
 
-// The tray's lines, moved from their own square into the tile.
+// The tray's lines, moved from their own square into the tile: the ring keeps the same inset
+// from the tile's edge as from the tray icon's.
 QTransform markTransform()
 {
     const QRectF t = tile();
@@ -99,10 +99,9 @@ QByteArray svg()
 
     const QRectF t = tile();
     QString text;
-    text += QStringLiteral(
-                "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"%1\" height=\"%1\" "
-                "viewBox=\"0 0 %1 %1\">\n")
-                .arg(number(units));
+    text += QStringLiteral("<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"%1\" height=\"%1\" "
+                           "viewBox=\"0 0 %1 %1\">\n")
+                .arg(units);
     text += QStringLiteral("  <defs>\n    <linearGradient id=\"tile\" x1=\"0\" y1=\"0\" x2=\"0\" "
                            "y2=\"1\">\n      <stop offset=\"0\" stop-color=\"%1\"/>\n      "
                            "<stop offset=\"1\" stop-color=\"%2\"/>\n    </linearGradient>\n"

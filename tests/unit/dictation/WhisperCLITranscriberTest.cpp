@@ -305,8 +305,8 @@ TEST(WhisperCLITranscriber, MissingFilesSayWhereTheyGoAndWhatGetsTheModel)
 
     const Result<QString> noProgram = transcriber.transcribe(scratch.audio());
     ASSERT_FALSE(noProgram.ok());
-    EXPECT_EQ(noProgram.error().message, "Bundled whisper-cli not found (expected at " +
-                                             scratch.path(kResourceProgram) + ")");
+    EXPECT_EQ(noProgram.error().message,
+              "Bundled whisper-cli not found (expected at " + scratch.path(kResourceProgram) + ")");
 
     scratch.program(kResourceProgram, "echo should not run");
     const Result<QString> noModel = transcriber.transcribe(scratch.audio());
