@@ -7,10 +7,11 @@ set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR Wendlo)
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "offline dictation: type by voice in any application")
 set(CPACK_PACKAGE_DESCRIPTION
-    "Hold Super+D and speak: when you let go, the recording is transcribed on this computer\n\
-by whisper.cpp and typed into whichever text field has focus, through the accessibility\n\
-bus or a clipboard paste that puts your own clipboard back. Nothing you say leaves the\n\
-computer. The speech model is downloaded once with wendlo-fetch-model.")
+    "Hold Super+D and speak: when you let go, the recording is transcribed on\n\
+this computer by whisper.cpp and typed into whichever text field has focus,\n\
+through the accessibility bus or a clipboard paste that puts your own\n\
+clipboard back. Nothing you say leaves the computer. The speech model is\n\
+downloaded once with wendlo-fetch-model.")
 set(WENDLO_PACKAGE_MAINTAINER "Wendlo maintainers <maintainers@wendlo.invalid>"
     CACHE STRING "The Debian package's Maintainer field")
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${WENDLO_PACKAGE_MAINTAINER}")
