@@ -1,6 +1,6 @@
 # A Debian package of what `cmake --install` lays out (scripts/package builds it). Library
-# dependencies come from the binaries (dpkg-shlibdeps); the rest are programs and plug-ins
-# the app starts or loads by name.
+# dependencies come from the binaries (dpkg-shlibdeps); the rest are programs the app and
+# the model download start by name.
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME wendlo)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
@@ -19,11 +19,11 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# at-spi2-core: the accessibility bus that insertion uses; qt6-qpa-plugins: Qt's X11
-# platform plug-in; the sound players and espeak-ng: the self-test; curl and ca-certificates:
-# wendlo-fetch-model.
+# at-spi2-core: the accessibility bus that insertion uses; the sound players and espeak-ng:
+# the self-test; curl and ca-certificates: wendlo-fetch-model. (Qt's X11 plug-in comes with
+# libqt6gui6.)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "at-spi2-core, qt6-qpa-plugins, espeak-ng, pulseaudio-utils | pipewire-bin | alsa-utils, curl, ca-certificates")
+    "at-spi2-core, espeak-ng, pulseaudio-utils | pipewire-bin | alsa-utils, curl, ca-certificates")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
