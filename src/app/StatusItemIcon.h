@@ -3,13 +3,26 @@
 #include <QColor>
 #include <QIcon>
 #include <QImage>
+#include <QPainterPath>
 #include <QPalette>
+#include <QRectF>
 #include <QString>
 
 // The tray icon: a circle with a wave through it, strokes of one colour on transparency.
 // Linux trays show it as drawn (none recolours a mask), so it is drawn in the colour of the
 // panel's text.
 namespace StatusItemIcon {
+
+// The drawing in a 1 × 1 square, y growing downwards: a ring and an open wave, each stroked
+// with round caps and joins. The application icon is drawn from the same lines.
+struct Geometry
+{
+    QRectF ring;
+    double ringWidth;
+    QPainterPath wave;
+    double waveWidth;
+};
+Geometry geometry();
 
 // One square image of `size` × `size` pixels; every length scales with the size.
 QImage make(double size, const QColor& color = Qt::black);
