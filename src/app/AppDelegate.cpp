@@ -215,6 +215,16 @@ void AppDelegate::toggleDictation()
         m_coordinator->requestMicrophoneAndStart();
 }
 
+void AppDelegate::startDictation()
+{
+    m_coordinator->hotKeyPressed();
+}
+
+void AppDelegate::stopDictation()
+{
+    m_coordinator->hotKeyReleased();
+}
+
 void AppDelegate::openSetupGuide()
 {
     presentOnboarding(true);

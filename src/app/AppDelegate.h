@@ -65,6 +65,9 @@ public:
 
     // Menu commands.
     void toggleDictation();
+    // The hot key's press and release, as commands from the command line.
+    void startDictation();
+    void stopDictation();
     void openSetupGuide();
     void requestAccessibilityPermission();
     void requestMicrophonePermission();

@@ -20,6 +20,8 @@ public:
     }
     void start() override { m_coordinator->start(); }
     DictationState state() const override { return m_coordinator->state(); }
+    void hotKeyPressed() override { m_coordinator->handlePress(); }
+    void hotKeyReleased() override { m_coordinator->handleRelease(); }
     void requestMicrophoneAndStart() override { m_coordinator->requestMicrophoneAndStart(); }
     void stopAndTranscribe() override { m_coordinator->stopAndTranscribe(); }
     void requestMicrophoneAccess(bool showAlertOnDenied, bool setErrorOnDenied,

@@ -19,6 +19,9 @@ public:
     virtual void start() = 0;
     virtual DictationState state() const = 0;
 
+    // Exactly what the hot key's press and release do (for commands from the command line).
+    virtual void hotKeyPressed() = 0;
+    virtual void hotKeyReleased() = 0;
     virtual void requestMicrophoneAndStart() = 0;
     virtual void stopAndTranscribe() = 0;
     virtual void requestMicrophoneAccess(bool showAlertOnDenied, bool setErrorOnDenied,

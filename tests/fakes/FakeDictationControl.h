@@ -15,6 +15,8 @@ public:
     }
     void start() override { calls << "start"; }
     DictationState state() const override { return current; }
+    void hotKeyPressed() override { calls << "hotKeyPressed"; }
+    void hotKeyReleased() override { calls << "hotKeyReleased"; }
     void requestMicrophoneAndStart() override { calls << "requestMicrophoneAndStart"; }
     void stopAndTranscribe() override { calls << "stopAndTranscribe"; }
     void requestMicrophoneAccess(bool showAlertOnDenied, bool setErrorOnDenied,

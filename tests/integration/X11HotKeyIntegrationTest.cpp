@@ -89,10 +89,10 @@ TEST_F(X11HotKey, SelfTestKeysGoThroughTheGrab)
 {
     ASSERT_EQ(controller->start(), std::nullopt);
     XTestSyntheticKeys keys(m_x11.connection, m_x11.root);
-    ASSERT_TRUE(keys.postHotKey(true));
+    ASSERT_TRUE(keys.postHotKey(HotKey::standard().combination(), true));
     ASSERT_TRUE(waitUntil([&] { return !events.isEmpty(); }, 2000));
     spinFor(300);
-    ASSERT_TRUE(keys.postHotKey(false));
+    ASSERT_TRUE(keys.postHotKey(HotKey::standard().combination(), false));
     ASSERT_TRUE(waitUntil([&] { return events.size() >= 2; }, 2000));
     EXPECT_EQ(events, QStringList({"press", "release"}));
 }
