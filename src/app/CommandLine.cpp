@@ -53,6 +53,9 @@ struct Parser
                             QStringLiteral("Show this help and exit.")};
     QCommandLineOption version{{QStringLiteral("v"), QStringLiteral("version")},
                                QStringLiteral("Show the version and exit.")};
+    QCommandLineOption settings{QStringLiteral("settings"),
+                                QStringLiteral("Open the settings window (starting Wendlo if "
+                                               "it does not run).")};
 
     Parser()
     {
@@ -61,6 +64,7 @@ struct Parser
         parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
         parser.addOption(help);
         parser.addOption(version);
+        parser.addOption(settings);
         for (const CommandOption& option : commandOptions)
             parser.addOption({QString::fromLatin1(option.name),
                               QString::fromLatin1(option.description)});
@@ -127,6 +131,10 @@ CommandLineRequest parse(const QStringList& arguments)
             request.action = CommandLineRequest::Action::SendCommand;
             request.command = option.command;
         }
+    }
+    if (p.parser.isSet(p.settings)) {
+        chosen << QStringLiteral("--settings");
+        request.command = InstanceCommand::OpenSettings;
     }
     if (chosen.size() > 1)
         return usageError(QStringLiteral("Options %1 cannot be combined.")

@@ -1,4 +1,5 @@
 #include "app/AppDelegate.h"
+#include "app/AppSettings.h"
 #include "app/CommandLine.h"
 #include "app/CoordinatorDictationControl.h"
 #include "app/PlatformFactory.h"
@@ -8,6 +9,7 @@
 #include "app/UpdaterController.h"
 #include "dictation/DebugLog.h"
 #include "dictation/PrivateTempDir.h"
+#include "dictation/WhisperCLITranscriber.h"
 #include "onboarding/OnboardingVersionStore.h"
 #include "platform/qt/QtAppActivation.h"
 
@@ -34,6 +36,9 @@ AppDelegateServices makeServices()
     services.version = QVersionNumber::fromString(QCoreApplication::applicationVersion());
     services.updateNotifier = std::make_unique<QtUpdateNotifier>();
     services.isTrayAvailable = [] { return QSystemTrayIcon::isSystemTrayAvailable(); };
+    services.settings = std::make_unique<AppSettings>(OnboardingVersionStore::standardDefaults(),
+                                                      services.environment);
+    services.modelLookup = [] { return WhisperCLITranscriber().modelURL(); };
     return services;
 }
 
@@ -93,6 +98,7 @@ void carryOut(AppDelegate& delegate, InstanceCommand command)
         return;
     }
     case InstanceCommand::OpenSettings:
+        delegate.openSettings();
         return;
     case InstanceCommand::StartDictation:
         delegate.startDictation();
@@ -151,6 +157,8 @@ int main(int argc, char** argv)
                                  d->applicationDidBecomeActive();
                          });
         d->applicationDidFinishLaunching();
+        if (command == InstanceCommand::OpenSettings && !d->isPreview())
+            d->openSettings();
     };
 
     // A preview runs alone: it neither becomes nor disturbs the one instance.

@@ -11,9 +11,7 @@ HotKeyController::HotKeyController(std::unique_ptr<HotKeyBackend> backend, HotKe
 
 QString HotKeyController::registrationFailure(const HotKey& key, const QString& reason)
 {
-    return QStringLiteral("%1 could not be registered: %2. Choose another hot key in "
-                          "Settings\u2026 (tray menu, or wendlo --settings).")
-        .arg(key.displayText(), reason);
+    return QStringLiteral("%1 could not be registered: %2.").arg(key.displayText(), reason);
 }
 
 std::optional<QString> HotKeyController::registerKey(const HotKey& key)
@@ -29,6 +27,9 @@ std::optional<QString> HotKeyController::start()
 {
     m_started = true;
     m_problem = registerKey(m_hotKey);
+    if (m_problem)
+        *m_problem += QStringLiteral(" Choose another hot key in Settings\u2026 (tray menu, or "
+                                     "wendlo --settings).");
     return m_problem;
 }
 

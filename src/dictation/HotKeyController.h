@@ -25,7 +25,8 @@ public:
     std::optional<QString> start();
 
     // Makes `key` the hot key. Once started, the new key is grabbed first and the old one let
-    // go only when that worked; on failure the old key stays and the message says why.
+    // go only when that worked; on failure the old key stays and the message ("<key> could
+    // not be registered: <reason>.") says why.
     std::optional<QString> change(const HotKey& key);
 
     const HotKey& hotKey() const { return m_hotKey; }
@@ -35,7 +36,7 @@ public:
     // The event handler the back end calls: 0 when handled, EventNotHandled without an event.
     int handleEvent(const HotKeyEvent* event);
 
-    // "<key> could not be registered: <reason>. Choose another …"
+    // "<key> could not be registered: <reason>."
     static QString registrationFailure(const HotKey& key, const QString& reason);
 
 private:

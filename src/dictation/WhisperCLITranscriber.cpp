@@ -81,6 +81,16 @@ Result<QString> WhisperCLITranscriber::modelURL() const
     return QuorError{QStringLiteral("Bundled large-v3-turbo model not found")};
 }
 
+QStringList WhisperCLITranscriber::arguments(const QString& model, const QString& audio,
+                                             const QString& language)
+{
+    QStringList list{QStringLiteral("-m"), model, QStringLiteral("-f"), audio,
+                     QStringLiteral("-nt"), QStringLiteral("-np")};
+    if (!language.isEmpty())
+        list << QStringLiteral("-l") << language;
+    return list;
+}
+
 Result<QString> WhisperCLITranscriber::transcribe(const QString& audioURL) const
 {
     Result<QString> executable = executableURL();
@@ -104,8 +114,7 @@ Result<QString> WhisperCLITranscriber::transcribe(const QString& audioURL) const
 
     QProcess process;
     process.setProgram(executable.value());
-    process.setArguments({QStringLiteral("-m"), model.value(), QStringLiteral("-f"), audioURL,
-                          QStringLiteral("-nt"), QStringLiteral("-np")});
+    process.setArguments(arguments(model.value(), audioURL, m_language ? m_language() : QString()));
     process.setProcessChannelMode(QProcess::SeparateChannels);
     process.setInputChannelMode(QProcess::ForwardedInputChannel);
     process.start(QIODevice::ReadOnly);

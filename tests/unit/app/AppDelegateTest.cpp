@@ -239,7 +239,8 @@ TEST(MenuTest, ItemsInOrderWithQuitOnCtrlQ)
     EXPECT_EQ(titles,
               (QStringList{"Idle", "Start Dictation", "---", "Open Setup Guide",
                            "Request Accessibility Permission", "Request Microphone Permission",
-                           "---", QStringLiteral("Check for Updates\u2026"), "---", "Quit"}));
+                           "---", QStringLiteral("Settings\u2026"),
+                           QStringLiteral("Check for Updates\u2026"), "---", "Quit"}));
     EXPECT_EQ(delegate.statusItem()->contextMenu(), delegate.menu());
     EXPECT_FALSE(delegate.statusMenuItem()->isEnabled());
 

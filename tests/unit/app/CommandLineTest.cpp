@@ -50,6 +50,10 @@ INSTANTIATE_TEST_SUITE_P(
         CommandLineCase{"Toggle", {"--toggle-dictation"}, Action::SendCommand,
                         InstanceCommand::ToggleDictation, ""},
         CommandLineCase{"Quit", {"--quit"}, Action::SendCommand, InstanceCommand::Quit, ""},
+        CommandLineCase{"Settings", {"--settings"}, Action::Launch,
+                        InstanceCommand::OpenSettings, ""},
+        CommandLineCase{"SettingsWithACommand", {"--settings", "--quit"}, Action::UsageError,
+                        InstanceCommand::Reopen, "cannot be combined"},
         CommandLineCase{"SameCommandTwice", {"--quit", "--quit"}, Action::SendCommand,
                         InstanceCommand::Quit, ""},
         CommandLineCase{"QtDisplayOptions", {"-platform", "xcb", "-display", ":1"},
@@ -73,7 +77,7 @@ TEST(CommandLine, HelpNamesTheProgramAndEveryCommandButNotQtsOptions)
     const QString help = CommandLine::helpText();
     EXPECT_TRUE(help.startsWith(QStringLiteral("Usage: wendlo [options]"))) << help.toStdString();
     for (const char* option : {"--help", "--version", "--start-dictation", "--stop-dictation",
-                               "--toggle-dictation", "--quit"})
+                               "--toggle-dictation", "--quit", "--settings"})
         EXPECT_TRUE(help.contains(QString::fromLatin1(option))) << option;
     EXPECT_FALSE(help.contains(QStringLiteral("platform")));
 }
