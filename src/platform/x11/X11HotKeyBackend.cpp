@@ -112,8 +112,7 @@ std::optional<QString> X11HotKeyBackend::grab(QKeyCombination key, Grab& into)
                 ungrab(into, m_grab);
                 into.grabbed.clear();
                 if (errorCode == badAccess)
-                    return QStringLiteral("another program already uses it (the X server "
-                                          "refused the key grab)");
+                    return QStringLiteral("another program already uses it");
                 return QStringLiteral("the X server refused the key grab (error %1)")
                     .arg(errorCode);
             }
