@@ -162,11 +162,9 @@ void SettingsWindowController::render()
         m_modelHint->setText(QString());
         markProblem(m_modelPath, false);
     } else {
-        m_modelPath->setText(QStringLiteral("Not found: ") + model.error().message);
-        m_modelHint->setText(QStringLiteral(
-            "Dictation needs the file ggml-large-v3-turbo.bin (1.5 GiB). Download it with "
-            "scripts/fetch-model from Wendlo's source folder, or link a copy you have with "
-            "scripts/fetch-model --link FILE."));
+        // The recogniser's own message says where the model goes and what fetches it.
+        m_modelPath->setText(QStringLiteral("Not found"));
+        m_modelHint->setText(model.error().message);
         markProblem(m_modelPath, true);
     }
     m_modelHint->setVisible(!m_modelHint->text().isEmpty());
