@@ -7,10 +7,10 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QFormLayout>
 #include <QHBoxLayout>
 #include <QKeySequenceEdit>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPalette>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -51,20 +51,37 @@ SettingsWindowController::SettingsWindowController(AppSettings& settings,
     buildUI();
 }
 
-SettingsWindowController::~SettingsWindowController() = default;
+SettingsWindowController::~SettingsWindowController()
+{
+    // The key editor reports "editing finished" when it loses focus, also while the window
+    // is torn down: nothing may answer it then.
+    m_hotKeyEdit->disconnect(this);
+    m_window.reset();
+}
 
 void SettingsWindowController::buildUI()
 {
     m_window = std::make_unique<QWidget>();
     m_window->setObjectName(QStringLiteral("settingsWindow"));
     m_window->setWindowTitle(QStringLiteral("Wendlo Settings"));
-    m_window->setMinimumWidth(520);
     QWidget* root = m_window.get();
 
-    auto* form = new QFormLayout;
-    form->setFieldGrowthPolicy(QFormLayout::ExpandingFieldsGrow);
-    form->setRowWrapPolicy(QFormLayout::DontWrapRows);
+    // One section per setting, notes the whole width of the window: they wrap, and the
+    // window grows to show them whole (see fitToContent).
+    auto* layout = new QVBoxLayout(root);
+    layout->setContentsMargins(20, 20, 20, 20);
+    layout->setSpacing(6);
+    const auto heading = [&](const QString& text) {
+        auto* label = new QLabel(text, root);
+        QFont font = label->font();
+        font.setBold(true);
+        label->setFont(font);
+        if (layout->count() > 0)
+            layout->addSpacing(12);
+        layout->addWidget(label);
+    };
 
+    heading(QStringLiteral("Hot key"));
     auto* hotKeyRow = new QHBoxLayout;
     m_hotKeyEdit = new QKeySequenceEdit(root);
     m_hotKeyEdit->setObjectName(QStringLiteral("hotKeyEdit"));
@@ -74,10 +91,11 @@ void SettingsWindowController::buildUI()
     m_defaultHotKeyButton->setObjectName(QStringLiteral("defaultHotKeyButton"));
     hotKeyRow->addWidget(m_hotKeyEdit, 1);
     hotKeyRow->addWidget(m_defaultHotKeyButton);
-    form->addRow(QStringLiteral("Hot key:"), hotKeyRow);
+    layout->addLayout(hotKeyRow);
     m_hotKeyStatus = makeNote(QStringLiteral("hotKeyStatus"), root);
-    form->addRow(QString(), m_hotKeyStatus);
+    layout->addWidget(m_hotKeyStatus);
 
+    heading(QStringLiteral("Language"));
     m_languageBox = new QComboBox(root);
     m_languageBox->setObjectName(QStringLiteral("languageBox"));
     m_languageBox->addItem(QStringLiteral("Recogniser default (English)"), QString());
@@ -89,23 +107,23 @@ void SettingsWindowController::buildUI()
         return QString::fromLatin1(a.name) < QString::fromLatin1(b.name);
     });
     for (const WhisperLanguages::Language& language : byName)
-        m_languageBox->addItem(QString::fromLatin1(language.name), QString::fromLatin1(language.code));
-    form->addRow(QStringLiteral("Language:"), m_languageBox);
+        m_languageBox->addItem(QString::fromLatin1(language.name),
+                               QString::fromLatin1(language.code));
+    layout->addWidget(m_languageBox);
 
+    heading(QStringLiteral("Start at login"));
     m_autostartBox = new QCheckBox(QStringLiteral("Start Wendlo when you log in"), root);
     m_autostartBox->setObjectName(QStringLiteral("autostartBox"));
-    form->addRow(QStringLiteral("Start at login:"), m_autostartBox);
+    layout->addWidget(m_autostartBox);
     m_autostartStatus = makeNote(QStringLiteral("autostartStatus"), root);
-    form->addRow(QString(), m_autostartStatus);
+    layout->addWidget(m_autostartStatus);
 
+    heading(QStringLiteral("Speech model"));
     m_modelPath = makeNote(QStringLiteral("modelPath"), root);
-    form->addRow(QStringLiteral("Model:"), m_modelPath);
+    layout->addWidget(m_modelPath);
     m_modelHint = makeNote(QStringLiteral("modelHint"), root);
-    form->addRow(QString(), m_modelHint);
+    layout->addWidget(m_modelHint);
 
-    auto* layout = new QVBoxLayout(root);
-    layout->setContentsMargins(20, 20, 20, 20);
-    layout->addLayout(form);
     layout->addStretch(1);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
@@ -113,6 +131,7 @@ void SettingsWindowController::buildUI()
     closeButton->setObjectName(QStringLiteral("closeButton"));
     buttons->addWidget(closeButton);
     layout->addLayout(buttons);
+    m_window->resize(windowWidth, layout->totalHeightForWidth(windowWidth));
 
     connect(m_hotKeyEdit, &QKeySequenceEdit::editingFinished, this,
             &SettingsWindowController::keyEdited);
@@ -134,6 +153,9 @@ void SettingsWindowController::render()
     m_rendering = true;
     const HotKey key = m_dictation.hotKey();
     m_hotKeyEdit->setKeySequence(QKeySequence(key.combination()));
+    // Qt writes the logo key as "Meta+D"; everywhere else the user reads "Super + D".
+    if (auto* text = m_hotKeyEdit->findChild<QLineEdit*>())
+        text->setText(key.displayText());
     if (const std::optional<QString> problem = m_dictation.hotKeyProblem())
         showHotKeyStatus(*problem, true);
     else if (m_settings.hotKeyFromEnvironment())
@@ -169,6 +191,18 @@ void SettingsWindowController::render()
     }
     m_modelHint->setVisible(!m_modelHint->text().isEmpty());
     m_rendering = false;
+    fitToContent();
+}
+
+void SettingsWindowController::fitToContent()
+{
+    // Wrapped notes need more height as they grow; the window never cuts them.
+    QLayout* layout = m_window->layout();
+    layout->activate();
+    const int width = std::max(m_window->width(), windowWidth);
+    const int height = layout->totalHeightForWidth(width);
+    if (m_window->height() < height || m_window->width() < width)
+        m_window->resize(width, std::max(m_window->height(), height));
 }
 
 void SettingsWindowController::showHotKeyStatus(const QString& text, bool problem)
@@ -184,7 +218,10 @@ void SettingsWindowController::keyEdited()
         render();
         return;
     }
-    // The editor records up to four chords; the first is the key the user pressed.
+    // The editor records up to four chords; the first is the key the user pressed. It also
+    // reports every loss of focus, unchanged or not.
+    if (sequence[0] == m_dictation.hotKey().combination() && !m_dictation.hotKeyProblem())
+        return;
     chooseHotKey(sequence[0]);
 }
 
@@ -201,6 +238,7 @@ std::optional<QString> SettingsWindowController::chooseHotKey(QKeyCombination co
         render();
         showHotKeyStatus(*failure + QStringLiteral(" Still using %1.").arg(previous.displayText()),
                          true);
+        fitToContent();
         return failure;
     }
     m_settings.setHotKey(key.value());
@@ -226,6 +264,7 @@ void SettingsWindowController::setStartAtLogin(bool enabled)
         m_autostartStatus->setText(failure->message);
         m_autostartStatus->setVisible(true);
         markProblem(m_autostartStatus, true);
+        fitToContent();
     }
 }
 

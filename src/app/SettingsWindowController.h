@@ -58,7 +58,10 @@ public:
     void render();
 
 private:
+    static constexpr int windowWidth = 560;
+
     void buildUI();
+    void fitToContent();
     void showHotKeyStatus(const QString& text, bool problem);
     void keyEdited();
 

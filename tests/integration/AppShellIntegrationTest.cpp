@@ -123,13 +123,21 @@ TEST_F(AppShell, MissingPermissionShowsThePermissionsWindowAndASecondLaunchReach
     EXPECT_EQ(m_first.state(), QProcess::Running);
 }
 
-// Each pair starts in the same moment; the lock lets exactly one of them become Wendlo.
+// Each pair starts in the same moment, over the socket file a crashed Wendlo left behind
+// (where a socket alone decided, both could take it over); the lock lets exactly one win.
 TEST_F(AppShell, TwoLaunchesAtOnceMakeOneInstance)
 {
     storeOnboardingVersion(1);
+    const QString folder = m_home.filePath("runtime/QuorDictation");
+    ASSERT_TRUE(QDir().mkpath(folder));
+    QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     constexpr int pairs = 10;
     for (int round = 0; round < pairs; ++round) {
         QFile::remove(m_home.filePath("wendlo.log"));
+        QFile::remove(folder + "/wendlo.socket");
+        QFile stale(folder + "/wendlo.socket");
+        ASSERT_TRUE(stale.open(QIODevice::WriteOnly));
+        stale.close();
         start(m_first);
         start(m_second);
         // One hands over and exits 0; the other stays.

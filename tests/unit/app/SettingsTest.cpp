@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QKeySequenceEdit>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -214,6 +215,8 @@ TEST_F(SettingsWindow, TheTrayItemOpensIt)
     EXPECT_EQ(status(), "Hold Super + D to dictate.");
     EXPECT_EQ(child<QKeySequenceEdit>("hotKeyEdit")->keySequence(),
               QKeySequence(Qt::META | Qt::Key_D));
+    EXPECT_EQ(child<QKeySequenceEdit>("hotKeyEdit")->findChild<QLineEdit*>()->text(),
+              "Super + D");
 }
 
 TEST_F(SettingsWindow, NewKeyIsGrabbedStoredAndNamedEverywhere)
