@@ -65,6 +65,7 @@ public:
 
     // Menu commands.
     void toggleDictation();
+    void cancelTranscription();
     void openSetupGuide();
     void requestAccessibilityPermission();
     void requestMicrophonePermission();
@@ -95,6 +96,7 @@ public:
     const QString& statusItemAccessibleName() const { return m_statusItemAccessibleName; }
     QAction* statusMenuItem() const { return m_statusMenuItem; }
     QAction* toggleMenuItem() const { return m_toggleMenuItem; }
+    QAction* cancelTranscriptionMenuItem() const { return m_cancelTranscriptionMenuItem; }
     PermissionsWindowController& permissionsWindowController() const
     {
         return *m_permissionsWindowController;
@@ -131,6 +133,7 @@ private:
     // Menu items: children of this object, added to the menu at launch.
     QAction* m_statusMenuItem = nullptr;
     QAction* m_toggleMenuItem = nullptr;
+    QAction* m_cancelTranscriptionMenuItem = nullptr;
     QAction* m_openSetupMenuItem = nullptr;
     QAction* m_requestAccessibilityMenuItem = nullptr;
     QAction* m_requestMicrophoneMenuItem = nullptr;

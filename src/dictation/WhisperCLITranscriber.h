@@ -18,8 +18,11 @@ public:
     // `<directory of the executable>/../share/wendlo`, or empty without an application object.
     static QString defaultResourceDirectory();
 
-    // `audioURL` is a plain file-system path to the recording.
-    Result<QString> transcribe(const QString& audioURL) const override;
+    // `audioURL` is a plain file-system path to the recording. The child never outlives
+    // Wendlo, and a stop kills it with everything it started.
+    Result<QString> transcribe(const QString& audioURL, ChildProcessStop& stop) const override;
+    // The same, never stopped.
+    Result<QString> transcribe(const QString& audioURL) const;
 
 private:
     Result<QString> executableURL() const;
