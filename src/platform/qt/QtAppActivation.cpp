@@ -11,7 +11,7 @@
 
 namespace {
 
-constexpr std::chrono::milliseconds kExitDeadline{900};
+constexpr std::chrono::milliseconds kExitDeadline{750};
 
 } // namespace
 
