@@ -1,7 +1,6 @@
 #include "dictation/ChildProcess.h"
 
 #include <QProcess>
-
 #include <csignal>
 #include <sys/prctl.h>
 #include <unistd.h>

@@ -288,7 +288,8 @@ void DictationCoordinator::runSelfTest(const QString& phrase)
     DebugLog::write(QStringLiteral("starting self-test"));
     postTask(this, [this, phrase] {
         runInBackground<Result<QString>>(
-            this, [phrase, stop = m_selfTestStop] { return SelfTestAudio::makePrompt(phrase, *stop); },
+            this,
+            [phrase, stop = m_selfTestStop] { return SelfTestAudio::makePrompt(phrase, *stop); },
             [this](Result<QString> prompt) {
                 if (!prompt) {
                     setError(prompt.error().localizedDescription());

@@ -7,7 +7,6 @@
 #include <QPointer>
 #include <QTimer>
 #include <QtEndian>
-
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -95,8 +94,9 @@ void WhisperTranscriber::transcribe(const QString& audioURL, QObject* context,
     QObject::connect(run->timeLimit, &QTimer::timeout, context, [run, answer, limit] {
         if (!run->settle())
             return;
-        DebugLog::write(QStringLiteral("transcription time limit of %1 s passed: stopping whisper-cli")
-                            .arg(double(limit.count()) / 1000.0));
+        DebugLog::write(
+            QStringLiteral("transcription time limit of %1 s passed: stopping whisper-cli")
+                .arg(double(limit.count()) / 1000.0));
         run->stop.requestStop();
         if (*answer)
             (*answer)(QuorError{QStringLiteral("Transcription took too long")});

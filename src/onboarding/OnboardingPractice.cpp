@@ -5,9 +5,9 @@
 #include <QSet>
 #include <QStringView>
 #include <algorithm>
-#include <functional>
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <unicode/brkiter.h>
@@ -49,7 +49,8 @@ bool hasLongUnboundedRun(const QString& text, const icu::Normalizer2& nfd)
     for (qsizetype i = 0; i < size;) {
         UChar32 value = units[i];
         qsizetype length = 1;
-        if (QChar::isHighSurrogate(units[i]) && i + 1 < size && QChar::isLowSurrogate(units[i + 1])) {
+        if (QChar::isHighSurrogate(units[i]) && i + 1 < size &&
+            QChar::isLowSurrogate(units[i + 1])) {
             value = UChar32(QChar::surrogateToUcs4(units[i], units[i + 1]));
             length = 2;
         }
@@ -81,7 +82,8 @@ QString decomposedLinearly(const QString& text, const icu::Normalizer2& nfd)
     for (qsizetype i = 0; i < size;) {
         UChar32 value = units[i];
         qsizetype length = 1;
-        if (QChar::isHighSurrogate(units[i]) && i + 1 < size && QChar::isLowSurrogate(units[i + 1])) {
+        if (QChar::isHighSurrogate(units[i]) && i + 1 < size &&
+            QChar::isLowSurrogate(units[i + 1])) {
             value = UChar32(QChar::surrogateToUcs4(units[i], units[i + 1]));
             length = 2;
         }
@@ -433,7 +435,8 @@ std::optional<QString> correctedTranscript(const QString& attempt)
     // far too long to pass on similarity anyway.
     if (attempt.size() > LongestAttemptMatchedWhole) {
         const QString head = attempt.left(safeCutAtOrBefore(attempt, EndWindowLength));
-        const QString tail = attempt.mid(safeCutAtOrAfter(attempt, attempt.size() - EndWindowLength));
+        const QString tail =
+            attempt.mid(safeCutAtOrAfter(attempt, attempt.size() - EndWindowLength));
         if (containsExpected(head) || containsExpected(tail))
             return expectedSentence();
         return std::nullopt;

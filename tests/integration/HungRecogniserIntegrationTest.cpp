@@ -12,9 +12,8 @@
 #include <QRegularExpression>
 #include <QSettings>
 #include <QTemporaryDir>
-#include <gtest/gtest.h>
-
 #include <csignal>
+#include <gtest/gtest.h>
 #include <sys/types.h>
 
 namespace {
@@ -38,9 +37,8 @@ public:
         m_ok = QFile::copy(kWendlo, executable());
         QFile program(whisper + "/whisper-cli");
         m_ok = m_ok && program.open(QIODevice::WriteOnly);
-        program.write(QStringLiteral("#!/bin/sh\necho $$ > '%1'\nexec sleep 600\n")
-                          .arg(pidFile())
-                          .toUtf8());
+        program.write(
+            QStringLiteral("#!/bin/sh\necho $$ > '%1'\nexec sleep 600\n").arg(pidFile()).toUtf8());
         program.close();
         program.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         QFile model(whisper + "/ggml-large-v3-turbo.bin");
@@ -129,8 +127,8 @@ protected:
     bool openMenu()
     {
         for (int attempt = 0; attempt < 3; ++attempt) {
-            run("xdotool", {"mousemove", QString::number(kIconX), QString::number(kIconY),
-                            "click", "1"});
+            run("xdotool",
+                {"mousemove", QString::number(kIconX), QString::number(kIconY), "click", "1"});
             if (waitUntil(menuShown, 2000))
                 return true;
         }

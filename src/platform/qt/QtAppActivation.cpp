@@ -4,7 +4,6 @@
 
 #include <QApplication>
 #include <QWidget>
-
 #include <chrono>
 #include <cstdlib>
 #include <thread>

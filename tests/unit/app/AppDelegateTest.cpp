@@ -243,10 +243,11 @@ INSTANTIATE_TEST_SUITE_P(
         ChromeCase{"errorWithLineBreakAndAmpersand",
                    DictationState::error("whisper-cli failed & gave up\nexit 3, no output"),
                    QStringLiteral("Error: whisper-cli failed & gave up\u2026"), "Start Dictation"},
-        ChromeCase{"errorOfUsageText",
-                   DictationState::error(QString(250, QChar('u')) + "\n" +
-                                         QStringLiteral("usage: whisper-cli [options]\n").repeated(75)),
-                   "Error: " + QString(199, QChar('u')) + QChar(0x2026), "Start Dictation"}),
+        ChromeCase{
+            "errorOfUsageText",
+            DictationState::error(QString(250, QChar('u')) + "\n" +
+                                  QStringLiteral("usage: whisper-cli [options]\n").repeated(75)),
+            "Error: " + QString(199, QChar('u')) + QChar(0x2026), "Start Dictation"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(MenuTest, ItemsInOrderWithQuitOnCtrlQ)
@@ -258,10 +259,10 @@ TEST(MenuTest, ItemsInOrderWithQuitOnCtrlQ)
     QStringList titles;
     for (QAction* item : delegate.menu()->actions())
         titles << (item->isSeparator() ? QStringLiteral("---") : item->text());
-    EXPECT_EQ(titles,
-              (QStringList{"Idle", "Start Dictation", "Cancel Transcription", "---", "Open Setup Guide",
-                           "Request Accessibility Permission", "Request Microphone Permission",
-                           "---", QStringLiteral("Check for Updates\u2026"), "---", "Quit"}));
+    EXPECT_EQ(titles, (QStringList{"Idle", "Start Dictation", "Cancel Transcription", "---",
+                                   "Open Setup Guide", "Request Accessibility Permission",
+                                   "Request Microphone Permission", "---",
+                                   QStringLiteral("Check for Updates\u2026"), "---", "Quit"}));
     EXPECT_EQ(delegate.statusItem()->contextMenu(), delegate.menu());
     EXPECT_FALSE(delegate.statusMenuItem()->isEnabled());
 

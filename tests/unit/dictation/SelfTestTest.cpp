@@ -1,10 +1,9 @@
-#include "dictation/DictationCoordinator.h"
 #include "dictation/ChildProcess.h"
+#include "dictation/DictationCoordinator.h"
 #include "dictation/SelfTestAudio.h"
-
 #include "fakes/FakeDictationBackends.h"
-#include "support/QtPrinters.h"
 #include "support/ProcessAlive.h"
+#include "support/QtPrinters.h"
 #include "support/Wait.h"
 
 #include <QDir>

@@ -8,9 +8,9 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
-#include <thread>
 #include <optional>
 #include <ostream>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -168,7 +168,8 @@ TEST(WhisperCLITranscriber, AStopKillsTheRecogniserAndEverythingItStarted)
     std::thread run([&] { result = transcriber.transcribe(audio, stop); });
 
     ASSERT_TRUE(waitUntil([&] {
-        return pidFrom(scratch.path("recogniser.pid")) > 0 && pidFrom(scratch.path("helper.pid")) > 0;
+        return pidFrom(scratch.path("recogniser.pid")) > 0 &&
+               pidFrom(scratch.path("helper.pid")) > 0;
     }));
     const qint64 recogniser = pidFrom(scratch.path("recogniser.pid"));
     const qint64 helper = pidFrom(scratch.path("helper.pid"));

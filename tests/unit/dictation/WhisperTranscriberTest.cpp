@@ -3,16 +3,16 @@
 #include "fakes/FakeTranscriber.h"
 #include "support/Wait.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QThreadPool>
 #include <QtEndian>
 #include <atomic>
+#include <chrono>
 #include <gtest/gtest.h>
 #include <memory>
-#include <QElapsedTimer>
-#include <chrono>
 #include <optional>
 
 namespace {
@@ -148,8 +148,7 @@ TEST(WhisperTranscriber, ARunPastItsTimeLimitIsStoppedAndReportedOnce)
     QElapsedTimer clock;
     clock.start();
 
-    transcriber.transcribe(writeWav(dir, 0.1), &context,
-                           [&](Result<QString> r) { answers << r; });
+    transcriber.transcribe(writeWav(dir, 0.1), &context, [&](Result<QString> r) { answers << r; });
     ASSERT_TRUE(waitUntil([&] { return !answers.isEmpty(); }));
     const qint64 elapsed = clock.elapsed();
     EXPECT_GE(elapsed, 190);

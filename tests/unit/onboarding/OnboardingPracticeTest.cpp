@@ -4,8 +4,8 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <gtest/gtest.h>
-#include <unicode/normalizer2.h>
 #include <random>
+#include <unicode/normalizer2.h>
 #include <vector>
 
 namespace {
@@ -221,10 +221,10 @@ TEST(PracticeLevenshtein, LongMarkRunsEqualTheirNormalForms)
     const icu::Normalizer2* nfc = icu::Normalizer2::getNFCInstance(status);
     ASSERT_TRUE(U_SUCCESS(status));
     const auto viaIcu = [&](const icu::Normalizer2* form, const QString& text) {
-        const icu::UnicodeString result = form->normalize(
-            icu::UnicodeString(false, reinterpret_cast<const UChar*>(text.utf16()),
-                               int32_t(text.size())),
-            status);
+        const icu::UnicodeString result =
+            form->normalize(icu::UnicodeString(false, reinterpret_cast<const UChar*>(text.utf16()),
+                                               int32_t(text.size())),
+                            status);
         return QString(reinterpret_cast<const QChar*>(result.getBuffer()), result.length());
     };
     for (int i = 0; i < 200; ++i) {

@@ -11,7 +11,8 @@
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
-    QThreadPool::globalInstance()->start([] { std::this_thread::sleep_for(std::chrono::minutes(1)); });
+    QThreadPool::globalInstance()->start(
+        [] { std::this_thread::sleep_for(std::chrono::minutes(1)); });
     QtAppActivation activation;
     QTimer::singleShot(0, [&activation] { activation.terminate(); });
     return QApplication::exec();
