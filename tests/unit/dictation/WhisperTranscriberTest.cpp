@@ -151,7 +151,7 @@ TEST(WhisperTranscriber, ARunPastItsTimeLimitIsStoppedAndReportedOnce)
     transcriber.transcribe(writeWav(dir, 0.1), &context, [&](Result<QString> r) { answers << r; });
     ASSERT_TRUE(waitUntil([&] { return !answers.isEmpty(); }));
     const qint64 elapsed = clock.elapsed();
-    EXPECT_GE(elapsed, 190);
+    EXPECT_GE(elapsed, 150); // not the base alone
 
     ASSERT_FALSE(answers.first().ok());
     EXPECT_EQ(answers.first().error().message, "Transcription took too long");
