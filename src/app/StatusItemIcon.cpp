@@ -1,8 +1,10 @@
 #include "app/StatusItemIcon.h"
 
+#include <QGuiApplication>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
+#include <QScreen>
 #include <cmath>
 
 namespace StatusItemIcon {
@@ -17,7 +19,7 @@ Geometry geometry()
     return Geometry{QRectF(0.16, 0.16, 1.0 - 0.32, 1.0 - 0.32), 0.11, wave, 0.12};
 }
 
-QImage make(double size)
+QImage make(double size, const QColor& color)
 {
     const int pixels = int(std::ceil(size));
     QImage image(pixels, pixels, QImage::Format_ARGB32_Premultiplied);
@@ -32,7 +34,7 @@ QImage make(double size)
 
     const Geometry lines = geometry();
     const QTransform scale = QTransform::fromScale(size, size);
-    QPen pen(Qt::black);
+    QPen pen(color);
     pen.setCapStyle(Qt::RoundCap);
     pen.setJoinStyle(Qt::RoundJoin);
     pen.setWidthF(lines.ringWidth * size);
@@ -46,13 +48,87 @@ QImage make(double size)
     return image;
 }
 
-QIcon makeIcon()
+QColor panelTextColor(const QPalette& palette, const QString& currentDesktop)
+{
+    // XDG_CURRENT_DESKTOP is a colon-separated list; GNOME's classic and flashback sessions
+    // name GNOME too, but their panels follow the (usually light) theme.
+    const QStringList desktops = currentDesktop.split(u':', Qt::SkipEmptyParts);
+    const bool gnomeShell =
+        desktops.contains(QStringLiteral("GNOME"), Qt::CaseInsensitive) &&
+        !desktops.contains(QStringLiteral("GNOME-Classic"), Qt::CaseInsensitive) &&
+        !desktops.contains(QStringLiteral("GNOME-Flashback"), Qt::CaseInsensitive);
+    if (gnomeShell)
+        return Qt::white;
+    QColor text = palette.color(QPalette::Active, QPalette::WindowText);
+    text.setAlpha(255);
+    return text;
+}
+
+namespace {
+
+double luminance(const QColor& color)
+{
+    const auto linear = [](double c) {
+        return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * linear(color.redF()) + 0.7152 * linear(color.greenF()) +
+           0.0722 * linear(color.blueF());
+}
+
+double contrast(double a, double b)
+{
+    return (std::max(a, b) + 0.05) / (std::min(a, b) + 0.05);
+}
+
+} // namespace
+
+QColor colorOver(const QImage& backdrop, const QColor& preferred)
+{
+    if (backdrop.isNull() || backdrop.width() < 4 || backdrop.height() < 4)
+        return preferred;
+    // The corners lie outside the ring at every size; a 2 × 2 block of each.
+    double sum = 0;
+    int count = 0;
+    const int right = backdrop.width() - 2;
+    const int bottom = backdrop.height() - 2;
+    for (const QPoint corner :
+         {QPoint(0, 0), QPoint(right, 0), QPoint(0, bottom), QPoint(right, bottom)}) {
+        for (int dy = 0; dy < 2; ++dy) {
+            for (int dx = 0; dx < 2; ++dx) {
+                sum += luminance(backdrop.pixelColor(corner + QPoint(dx, dy)));
+                ++count;
+            }
+        }
+    }
+    const double panel = sum / count;
+    if (contrast(luminance(preferred), panel) >= 3.0)
+        return preferred;
+    return contrast(0.0, panel) >= contrast(1.0, panel) ? QColor(Qt::black) : QColor(Qt::white);
+}
+
+QImage grabPanel(const QRect& area)
+{
+    if (area.isEmpty())
+        return {};
+    QScreen* screen = QGuiApplication::screenAt(area.center());
+    if (!screen)
+        return {};
+    const QPoint offset = area.topLeft() - screen->geometry().topLeft();
+    return screen->grabWindow(0, offset.x(), offset.y(), area.width(), area.height()).toImage();
+}
+
+QIcon makeIcon(const QColor& color)
 {
     QIcon icon;
-    icon.addPixmap(QPixmap::fromImage(make(18)));
-    icon.addPixmap(QPixmap::fromImage(make(36)));
-    icon.setIsMask(true);
+    icon.addPixmap(QPixmap::fromImage(make(18, color)));
+    icon.addPixmap(QPixmap::fromImage(make(36, color)));
     return icon;
+}
+
+QIcon makeIcon()
+{
+    return makeIcon(
+        panelTextColor(QGuiApplication::palette(), qEnvironmentVariable("XDG_CURRENT_DESKTOP")));
 }
 
 } // namespace StatusItemIcon
