@@ -25,13 +25,6 @@ public:
         std::lock_guard lock(m_mutex);
         m_answer = std::move(answer);
     }
-    // Without a run to stop: for wrappers that answer as this fake does.
-    Result<QString> transcribe(const QString& audioURL) const
-    {
-        ChildProcessStop unused;
-        return transcribe(audioURL, unused);
-    }
-
     QStringList calls() const
     {
         std::lock_guard lock(m_mutex);
