@@ -77,6 +77,7 @@ public:
     // The hot key's press and release, as commands from the command line.
     void startDictation();
     void stopDictation();
+    void cancelTranscription();
     void openSetupGuide();
     void requestAccessibilityPermission();
     void requestMicrophonePermission();
@@ -113,6 +114,7 @@ public:
     {
         return *m_settingsWindowController;
     }
+    QAction* cancelTranscriptionMenuItem() const { return m_cancelTranscriptionMenuItem; }
     PermissionsWindowController& permissionsWindowController() const
     {
         return *m_permissionsWindowController;
@@ -152,6 +154,7 @@ private:
     // Menu items: children of this object, added to the menu at launch.
     QAction* m_statusMenuItem = nullptr;
     QAction* m_toggleMenuItem = nullptr;
+    QAction* m_cancelTranscriptionMenuItem = nullptr;
     QAction* m_openSetupMenuItem = nullptr;
     QAction* m_requestAccessibilityMenuItem = nullptr;
     QAction* m_requestMicrophoneMenuItem = nullptr;

@@ -27,4 +27,6 @@ struct DictationBackends
     std::unique_ptr<UserAlerts> alerts;
     std::unique_ptr<SettingsLinkOpener> settingsLinks;
     std::unique_ptr<SyntheticKeys> selfTestKeys;
+    // Not a desktop service, but chosen by whoever builds the pipeline: tests shorten it.
+    TranscriptionTimeLimit transcriptionTimeLimit;
 };

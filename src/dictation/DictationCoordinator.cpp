@@ -27,11 +27,16 @@ DictationCoordinator::DictationCoordinator(DictationBackends backends, QObject* 
       m_inserter(std::make_unique<FocusedTextInserter>(std::move(backends.accessibility),
                                                        std::move(backends.clipboard),
                                                        std::move(backends.pasteKeys))),
-      m_transcriber(std::make_unique<WhisperTranscriber>(std::move(backends.transcriber)))
+      m_transcriber(std::make_unique<WhisperTranscriber>(std::move(backends.transcriber),
+                                                         backends.transcriptionTimeLimit))
 {
 }
 
-DictationCoordinator::~DictationCoordinator() = default;
+DictationCoordinator::~DictationCoordinator()
+{
+    // The transcriber stops its own runs; nothing the self-test started may outlive us either.
+    m_selfTestStop->requestStop();
+}
 
 void DictationCoordinator::start()
 {
@@ -209,10 +214,23 @@ void DictationCoordinator::stopAndTranscribe()
     const QString audioPath = std::move(stopped).value();
     DebugLog::write(QStringLiteral("recording stopped at ") + audioPath);
     writeState(DictationState::transcribing());
-    postTask(this, [this, audioPath] {
+    postTask(this, [this, audioPath, generation = m_cancelGeneration] {
+        // Cancelled before the run even started.
+        if (generation != m_cancelGeneration)
+            return;
         m_transcriber->transcribe(
             audioPath, this, [this](Result<QString> raw) { finishTranscription(std::move(raw)); });
     });
+}
+
+void DictationCoordinator::cancelTranscription()
+{
+    if (!m_state.isTranscribing())
+        return;
+    DebugLog::write(QStringLiteral("transcription cancelled"));
+    ++m_cancelGeneration;
+    m_transcriber->cancelAll();
+    setIdle();
 }
 
 void DictationCoordinator::finishTranscription(Result<QString> raw)
@@ -283,7 +301,8 @@ void DictationCoordinator::runSelfTest(const QString& phrase)
     DebugLog::write(QStringLiteral("starting self-test"));
     postTask(this, [this, phrase] {
         runInBackground<Result<QString>>(
-            this, [phrase] { return SelfTestAudio::makePrompt(phrase); },
+            this,
+            [phrase, stop = m_selfTestStop] { return SelfTestAudio::makePrompt(phrase, *stop); },
             [this](Result<QString> prompt) {
                 if (!prompt) {
                     setError(prompt.error().localizedDescription());
@@ -301,7 +320,7 @@ void DictationCoordinator::runSelfTest(const QString& phrase)
 void DictationCoordinator::playSelfTestPrompt(const QString& path)
 {
     runInBackground<Failure>(
-        this, [path] { return SelfTestAudio::playPrompt(path); },
+        this, [path, stop = m_selfTestStop] { return SelfTestAudio::playPrompt(path, *stop); },
         [this](Failure failure) {
             // A failed playback leaves the key down: the recording it started is not stopped.
             if (failure) {

@@ -46,6 +46,10 @@ public:
     // state that a failed registration left.
     std::optional<QString> changeHotKey(const HotKey& key);
 
+    // The menu's way out of a transcription that takes too long: stops the recogniser and
+    // writes idle. Does nothing in other states.
+    void cancelTranscription();
+
     // What the hot key's press and release do; also reached from the command line.
     void handlePress();
     void handleRelease();
@@ -75,4 +79,8 @@ private:
     std::unique_ptr<FocusedTextInserter> m_inserter;
     std::unique_ptr<WhisperTranscriber> m_transcriber;
     DictationState m_state = DictationState::idle();
+    // Raised by every cancel, so that a run about to start learns it was cancelled.
+    quint64 m_cancelGeneration = 0;
+    // Shared with the self-test's background steps, which may outlive the coordinator.
+    std::shared_ptr<ChildProcessStop> m_selfTestStop = std::make_shared<ChildProcessStop>();
 };
