@@ -73,11 +73,13 @@ Failure AutostartEntry::setEnabled(bool enabled)
     if (!enabled) {
         QFile file(m_path);
         if (file.exists() && !file.remove())
-            return QuorError{QStringLiteral("Could not remove %1: %2").arg(m_path, file.errorString())};
+            return QuorError{
+                QStringLiteral("Could not remove %1: %2").arg(m_path, file.errorString())};
         return std::nullopt;
     }
     if (!QDir().mkpath(QFileInfo(m_path).path()))
-        return QuorError{QStringLiteral("Could not create the folder %1").arg(QFileInfo(m_path).path())};
+        return QuorError{
+            QStringLiteral("Could not create the folder %1").arg(QFileInfo(m_path).path())};
     QSaveFile file(m_path);
     if (!file.open(QIODevice::WriteOnly) || file.write(contents()) < 0 || !file.commit())
         return QuorError{QStringLiteral("Could not write %1: %2").arg(m_path, file.errorString())};

@@ -32,10 +32,10 @@ struct QtOption
     bool takesValue;
 };
 constexpr std::array qtOptions = {
-    QtOption{"platform", true},   QtOption{"platformpluginpath", true},
+    QtOption{"platform", true},      QtOption{"platformpluginpath", true},
     QtOption{"platformtheme", true}, QtOption{"plugin", true},
-    QtOption{"display", true},    QtOption{"style", true},
-    QtOption{"stylesheet", true}, QtOption{"session", true},
+    QtOption{"display", true},       QtOption{"style", true},
+    QtOption{"stylesheet", true},    QtOption{"session", true},
     QtOption{"reverse", false},
 };
 
@@ -66,8 +66,8 @@ struct Parser
         parser.addOption(version);
         parser.addOption(settings);
         for (const CommandOption& option : commandOptions)
-            parser.addOption({QString::fromLatin1(option.name),
-                              QString::fromLatin1(option.description)});
+            parser.addOption(
+                {QString::fromLatin1(option.name), QString::fromLatin1(option.description)});
         for (const QtOption& option : qtOptions) {
             QCommandLineOption qt(QString::fromLatin1(option.name));
             if (option.takesValue)

@@ -32,9 +32,9 @@ QLabel* makeNote(const QString& objectName, QWidget* parent)
 void markProblem(QLabel* label, bool problem)
 {
     QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, problem ? QColor(0xb0, 0x2a, 0x1e)
-                                                   : label->parentWidget()->palette().color(
-                                                         QPalette::WindowText));
+    palette.setColor(QPalette::WindowText,
+                     problem ? QColor(0xb0, 0x2a, 0x1e)
+                             : label->parentWidget()->palette().color(QPalette::WindowText));
     label->setPalette(palette);
 }
 
@@ -176,9 +176,9 @@ void SettingsWindowController::render()
     m_autostartStatus->setVisible(!m_autostartStatus->text().isEmpty());
     markProblem(m_autostartStatus, false);
 
-    const Result<QString> model = m_modelLookup ? m_modelLookup()
-                                                : Result<QString>(QuorError{QStringLiteral(
-                                                      "No model lookup")});
+    const Result<QString> model =
+        m_modelLookup ? m_modelLookup()
+                      : Result<QString>(QuorError{QStringLiteral("No model lookup")});
     if (model) {
         m_modelPath->setText(model.value());
         m_modelHint->setText(QString());

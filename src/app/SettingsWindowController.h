@@ -32,8 +32,7 @@ class SettingsWindowController : public QObject
 public:
     // `modelLookup` is the recogniser's own search for its model file.
     SettingsWindowController(AppSettings& settings, DictationControl& dictation,
-                             AutostartEntry autostart,
-                             std::function<Result<QString>()> modelLookup,
+                             AutostartEntry autostart, std::function<Result<QString>()> modelLookup,
                              QObject* parent = nullptr);
     ~SettingsWindowController() override;
 

@@ -7,8 +7,8 @@
 #include <QLocalSocket>
 #include <cerrno>
 #include <cstring>
-#include <optional>
 #include <fcntl.h>
+#include <optional>
 #include <sys/file.h>
 #include <unistd.h>
 
@@ -56,7 +56,8 @@ SingleInstance::Lock SingleInstance::tryLock(QString* error)
     // Close-on-exec: a recogniser child that outlived us must not keep the lock.
     const int fd = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0) {
-        *error = QStringLiteral("cannot open %1: %2").arg(lockPath(), QString::fromLocal8Bit(std::strerror(errno)));
+        *error = QStringLiteral("cannot open %1: %2")
+                     .arg(lockPath(), QString::fromLocal8Bit(std::strerror(errno)));
         return Lock::Failed;
     }
     if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
@@ -67,7 +68,8 @@ SingleInstance::Lock SingleInstance::tryLock(QString* error)
     ::close(fd);
     if (reason == EWOULDBLOCK)
         return Lock::HeldElsewhere;
-    *error = QStringLiteral("cannot lock %1: %2").arg(lockPath(), QString::fromLocal8Bit(std::strerror(reason)));
+    *error = QStringLiteral("cannot lock %1: %2")
+                 .arg(lockPath(), QString::fromLocal8Bit(std::strerror(reason)));
     return Lock::Failed;
 }
 

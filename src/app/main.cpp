@@ -186,8 +186,8 @@ int main(int argc, char** argv)
     QObject::connect(instance.get(), &SingleInstance::becamePrimary,
                      [&launch, command = request.command](const QString& error) {
                          if (!error.isEmpty())
-                             DebugLog::write(QStringLiteral("single instance socket unavailable: ") +
-                                             error);
+                             DebugLog::write(
+                                 QStringLiteral("single instance socket unavailable: ") + error);
                          launch(command);
                      });
     QObject::connect(instance.get(), &SingleInstance::reachedRunningInstance, [] {

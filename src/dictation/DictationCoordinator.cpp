@@ -327,6 +327,7 @@ void DictationCoordinator::playSelfTestPrompt(const QString& path)
                 setError(failure->localizedDescription());
                 return;
             }
-            postDelayed(this, 500, [this] { m_selfTestKeys->postHotKey(hotKey().combination(), false); });
+            postDelayed(this, 500,
+                        [this] { m_selfTestKeys->postHotKey(hotKey().combination(), false); });
         });
 }

@@ -7,8 +7,8 @@
 namespace {
 
 constexpr Qt::KeyboardModifiers allowedModifiers = Qt::ControlModifier | Qt::AltModifier |
-                                                    Qt::ShiftModifier | Qt::MetaModifier |
-                                                    Qt::KeypadModifier;
+                                                   Qt::ShiftModifier | Qt::MetaModifier |
+                                                   Qt::KeypadModifier;
 
 bool isModifierKey(int key)
 {

@@ -138,7 +138,8 @@ Result<QString> WhisperCLITranscriber::modelURL() const
 QStringList WhisperCLITranscriber::arguments(const QString& model, const QString& audio,
                                              const QString& language)
 {
-    QStringList list{QStringLiteral("-m"), model, QStringLiteral("-f"), audio,
+    QStringList list{QStringLiteral("-m"),  model,
+                     QStringLiteral("-f"),  audio,
                      QStringLiteral("-nt"), QStringLiteral("-np")};
     if (!language.isEmpty())
         list << QStringLiteral("-l") << language;

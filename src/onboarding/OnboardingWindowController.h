@@ -28,7 +28,8 @@ class OnboardingStepChipView;
 // "subtitleLabel", "footerHintLabel", "headerLabel", "backButton", "continueButton",
 // "permissionButton", "permission-status", "permission-detail", "practicePromptLabel",
 // "practiceInstructionLabel", "practiceTextView", "practiceStatusLabel",
-// "clearPracticeButton", "hotKeySettingsButton"; the chips are the window's OnboardingStepChipView children.
+// "clearPracticeButton", "hotKeySettingsButton"; the chips are the window's OnboardingStepChipView
+// children.
 class OnboardingWindowController : public QObject
 {
     Q_OBJECT

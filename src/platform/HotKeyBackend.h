@@ -2,7 +2,6 @@
 
 #include <QKeyCombination>
 #include <QString>
-
 #include <cstdint>
 #include <functional>
 #include <optional>

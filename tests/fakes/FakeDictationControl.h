@@ -63,6 +63,6 @@ public:
     HotKey key = HotKey::standard();
     std::optional<QString> problem;
     std::optional<QString> problemOnStart; // the grab start() fails with
-    QStringList refusedKeys;   // portable texts changeHotKey refuses
-    QStringList hotKeyChanges; // every key asked for, in order
+    QStringList refusedKeys;               // portable texts changeHotKey refuses
+    QStringList hotKeyChanges;             // every key asked for, in order
 };

@@ -31,8 +31,8 @@ public:
     std::optional<int> press() { return deliver(&pressed); }
     std::optional<int> release() { return deliver(&released); }
 
-    std::optional<QString> failure;   // refuses every key
-    QList<QKeyCombination> refused;   // refuses these keys only
+    std::optional<QString> failure; // refuses every key
+    QList<QKeyCombination> refused; // refuses these keys only
     int registerCalls = 0;
     QList<QKeyCombination> registered; // every key asked for, in order
     std::optional<QKeyCombination> grabbed;

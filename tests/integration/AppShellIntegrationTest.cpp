@@ -41,8 +41,8 @@ protected:
         settings.write("[General]\nWendlo.OnboardingVersion=" + QByteArray::number(version) + "\n");
     }
 
-    void start(QProcess& app, bool withMicrophone = true,
-               const QProcessEnvironment& extra = {}, const QString& log = {})
+    void start(QProcess& app, bool withMicrophone = true, const QProcessEnvironment& extra = {},
+               const QString& log = {})
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         for (const QString& name : env.keys()) {
@@ -147,7 +147,8 @@ TEST_F(AppShell, TwoLaunchesAtOnceMakeOneInstance)
                        m_second.state() == QProcess::NotRunning;
             },
             15000))
-            << "round " << round << ": both still run\n" << logLines().join('\n').toStdString();
+            << "round " << round << ": both still run\n"
+            << logLines().join('\n').toStdString();
         QProcess& ended = m_first.state() == QProcess::NotRunning ? m_first : m_second;
         QProcess& running = &ended == &m_first ? m_second : m_first;
         EXPECT_EQ(ended.exitCode(), 0) << ended.readAll().toStdString();
@@ -155,7 +156,8 @@ TEST_F(AppShell, TwoLaunchesAtOnceMakeOneInstance)
         spinFor(300);
         EXPECT_EQ(running.state(), QProcess::Running) << "round " << round;
         EXPECT_EQ(logLines().filter(QRegularExpression("^launch version=")).size(), 1)
-            << "round " << round << "\n" << logLines().join('\n').toStdString();
+            << "round " << round << "\n"
+            << logLines().join('\n').toStdString();
         EXPECT_TRUE(logHas("already running"));
         running.kill();
         running.waitForFinished(5000);

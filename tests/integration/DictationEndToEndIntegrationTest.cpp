@@ -4,8 +4,8 @@
 // field that has the focus.
 #include "integration/FieldApp.h"
 #include "integration/Installation.h"
-#include "support/QtPrinters.h"
 #include "support/DebugLogLines.h"
+#include "support/QtPrinters.h"
 #include "support/Wait.h"
 
 #include <QClipboard>
@@ -24,7 +24,6 @@
 #include <optional>
 
 namespace {
-
 
 const QString kPhrase = QStringLiteral("I think I'm done");
 const QString kModelText = QStringLiteral(" i think i'm done");

@@ -96,7 +96,10 @@ public:
             },
             ms);
     }
-    QString diagnostics() { return lines().join('\n') + "\n" + QString::fromUtf8(m_process.readAll()); }
+    QString diagnostics()
+    {
+        return lines().join('\n') + "\n" + QString::fromUtf8(m_process.readAll());
+    }
     QProcess& process() { return m_process; }
 
 private:
@@ -194,9 +197,9 @@ TEST_F(HotKeyCommands, TakenKeyIsNamedThenAKeyChosenInSettingsDictates)
         const std::uint16_t super = keyMap.modifierMask(Qt::MetaModifier);
         for (const int lock : {0, int(XCB_MOD_MASK_LOCK), int(XCB_MOD_MASK_2),
                                int(XCB_MOD_MASK_LOCK | XCB_MOD_MASK_2)}) {
-            ASSERT_EQ(xcb_request_check(other, xcb_grab_key_checked(other, 0, root, std::uint16_t(super | lock), d,
-                                                                    XCB_GRAB_MODE_ASYNC,
-                                                                    XCB_GRAB_MODE_ASYNC)),
+            ASSERT_EQ(xcb_request_check(
+                          other, xcb_grab_key_checked(other, 0, root, std::uint16_t(super | lock),
+                                                      d, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC)),
                       nullptr);
         }
     }
@@ -212,9 +215,12 @@ TEST_F(HotKeyCommands, TakenKeyIsNamedThenAKeyChosenInSettingsDictates)
     // The user opens the settings and presses the new key in the key editor.
     EXPECT_EQ(app.run({"--settings"}).exitCode, 0);
     ASSERT_TRUE(waitUntil(
-        [] { return xdotool({"search", "--onlyvisible", "--name", "^Wendlo Settings$"}); }, 5000));
-    ASSERT_TRUE(xdotool({"search", "--onlyvisible", "--name", "^Wendlo Settings$", "windowfocus",
-                         "--sync"}));
+        [] {
+            return xdotool({"search", "--onlyvisible", "--name", "^Wendlo Settings$"});
+        },
+        5000));
+    ASSERT_TRUE(xdotool(
+        {"search", "--onlyvisible", "--name", "^Wendlo Settings$", "windowfocus", "--sync"}));
     spinFor(300);
     ASSERT_TRUE(xdotool({"key", "ctrl+alt+space"}));
     // The editor ends its recording a second after the last key.
@@ -222,8 +228,8 @@ TEST_F(HotKeyCommands, TakenKeyIsNamedThenAKeyChosenInSettingsDictates)
     ASSERT_TRUE(app.waitForLine("state=Idle", 3000));
 
     // Back in the field, the user holds the new key and speaks.
-    ASSERT_TRUE(xdotool({"search", "--onlyvisible", "--name", "^qt-field$", "windowfocus",
-                         "--sync"}));
+    ASSERT_TRUE(
+        xdotool({"search", "--onlyvisible", "--name", "^qt-field$", "windowfocus", "--sync"}));
     spinFor(300);
     const Speech speech;
     ASSERT_TRUE(xdotool({"keydown", "ctrl+alt+space"}));
@@ -265,7 +271,8 @@ TEST(CommandLineWithoutDisplay, HelpVersionAndBadOptions)
     const Finished bad = run({"--frobnicate"});
     EXPECT_EQ(bad.exitCode, 2);
     EXPECT_TRUE(bad.out.isEmpty());
-    EXPECT_TRUE(bad.err.startsWith("wendlo: Unknown option 'frobnicate'.")) << bad.err.toStdString();
+    EXPECT_TRUE(bad.err.startsWith("wendlo: Unknown option 'frobnicate'."))
+        << bad.err.toStdString();
     EXPECT_TRUE(bad.err.contains("Usage: wendlo [options]"));
     EXPECT_EQ(run({"--start-dictation", "--quit"}).exitCode, 2);
 }

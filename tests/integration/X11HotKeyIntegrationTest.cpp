@@ -115,7 +115,8 @@ TEST_F(X11HotKey, GrabHeldByAnotherClientIsReportedAndFiresNothing)
     const std::optional<QString> failure = controller->start();
     ASSERT_TRUE(failure);
     EXPECT_TRUE(failure->startsWith("Super + D could not be registered: another program already "
-                                    "uses it.")) << failure->toStdString();
+                                    "uses it."))
+        << failure->toStdString();
 
     xdotool({"key", "super+d"});
     spinFor(200);
@@ -165,13 +166,14 @@ TEST_P(X11ChosenKey, HoldIsOnePressThenOneReleaseAndNearMissesDoNothing)
     EXPECT_EQ(events, QStringList({"press", "release"}));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Keys, X11ChosenKey,
-    ::testing::Values(ChosenKeyCase{"CtrlAltSpace", "Ctrl+Alt+Space", "ctrl+alt+space", "ctrl+space"},
-                      ChosenKeyCase{"F9", "F9", "F9", "F10"},
-                      ChosenKeyCase{"Keypad5", "Num+5", "KP_5", "5"},
-                      ChosenKeyCase{"ShiftF12", "Shift+F12", "shift+F12", "F12"}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Keys, X11ChosenKey,
+                         ::testing::Values(ChosenKeyCase{"CtrlAltSpace", "Ctrl+Alt+Space",
+                                                         "ctrl+alt+space", "ctrl+space"},
+                                           ChosenKeyCase{"F9", "F9", "F9", "F10"},
+                                           ChosenKeyCase{"Keypad5", "Num+5", "KP_5", "5"},
+                                           ChosenKeyCase{"ShiftF12", "Shift+F12", "shift+F12",
+                                                         "F12"}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(X11HotKey, ChangeGrabsTheNewKeyBeforeLettingTheOldGo)
 {

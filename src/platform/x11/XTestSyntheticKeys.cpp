@@ -5,8 +5,8 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <optional>
 #include <memory>
+#include <optional>
 #include <xcb/xtest.h>
 
 namespace {

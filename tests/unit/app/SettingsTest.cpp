@@ -99,8 +99,8 @@ TEST_F(Settings, HotKeyAndLanguageRoundTrip)
 
 TEST_F(Settings, LanguageJunkReadsAsTheDefault)
 {
-    for (const QVariant& junk : {QVariant("klingon"), QVariant(7), QVariant(""),
-                                 QVariant(QStringList{"de"})}) {
+    for (const QVariant& junk :
+         {QVariant("klingon"), QVariant(7), QVariant(""), QVariant(QStringList{"de"})}) {
         storeValue(AppSettings::languageKey(), junk);
         EXPECT_EQ(AppSettings(store(), {}).language(), QString()) << junk.toString().toStdString();
     }
@@ -143,9 +143,9 @@ TEST_F(Settings, AutostartFolderFollowsTheBaseDirectoryRules)
     EXPECT_EQ(AutostartEntry(environmentWith({{"HOME", home}}), "w").path(),
               home + "/.config/autostart/wendlo.desktop");
     // A relative XDG_CONFIG_HOME is invalid and ignored.
-    EXPECT_EQ(AutostartEntry(environmentWith({{"HOME", home}, {"XDG_CONFIG_HOME", "rel"}}), "w")
-                  .path(),
-              home + "/.config/autostart/wendlo.desktop");
+    EXPECT_EQ(
+        AutostartEntry(environmentWith({{"HOME", home}, {"XDG_CONFIG_HOME", "rel"}}), "w").path(),
+        home + "/.config/autostart/wendlo.desktop");
 }
 
 TEST_F(Settings, AutostartEntrySwitchedOffByTheDesktopCountsAsOff)
@@ -168,7 +168,8 @@ TEST_F(Settings, AutostartFailureNamesTheFile)
     AutostartEntry entry(environmentWith({{"XDG_CONFIG_HOME", m_dir.path()}}), "wendlo");
     const Failure failure = entry.setEnabled(true);
     ASSERT_TRUE(failure);
-    EXPECT_TRUE(failure->message.contains(m_dir.filePath("autostart"))) << failure->message.toStdString();
+    EXPECT_TRUE(failure->message.contains(m_dir.filePath("autostart")))
+        << failure->message.toStdString();
 }
 
 TEST(AutostartExec, QuotesWhatTheDesktopEntryRulesReserve)
@@ -215,8 +216,7 @@ TEST_F(SettingsWindow, TheTrayItemOpensIt)
     EXPECT_EQ(status(), "Hold Super + D to dictate.");
     EXPECT_EQ(child<QKeySequenceEdit>("hotKeyEdit")->keySequence(),
               QKeySequence(Qt::META | Qt::Key_D));
-    EXPECT_EQ(child<QKeySequenceEdit>("hotKeyEdit")->findChild<QLineEdit*>()->text(),
-              "Super + D");
+    EXPECT_EQ(child<QKeySequenceEdit>("hotKeyEdit")->findChild<QLineEdit*>()->text(), "Super + D");
 }
 
 TEST_F(SettingsWindow, NewKeyIsGrabbedStoredAndNamedEverywhere)
@@ -272,8 +272,8 @@ TEST_F(SettingsWindow, LanguageChoiceIsStoredAndAutomaticIsOffered)
     box->setCurrentIndex(box->findData("auto"));
     EXPECT_EQ(stored(AppSettings::languageKey()), "auto");
     box->setCurrentIndex(0);
-    EXPECT_FALSE(QSettings(shell.settingsPath(), QSettings::IniFormat)
-                     .contains(AppSettings::languageKey()));
+    EXPECT_FALSE(
+        QSettings(shell.settingsPath(), QSettings::IniFormat).contains(AppSettings::languageKey()));
 }
 
 TEST_F(SettingsWindow, StartAtLoginSwitchWritesTheEntry)

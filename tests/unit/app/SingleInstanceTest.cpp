@@ -4,9 +4,9 @@
 
 #include <QFile>
 #include <QLocalSocket>
-#include <QTimer>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 TEST(SingleInstanceTest, LaterLaunchHandsItsCommandToTheFirst)
@@ -21,8 +21,8 @@ TEST(SingleInstanceTest, LaterLaunchHandsItsCommandToTheFirst)
     EXPECT_EQ(firstPrimary.first().first().toString(), QString());
     EXPECT_TRUE(first.isListening());
 
-    for (const InstanceCommand command : {InstanceCommand::Reopen, InstanceCommand::StartDictation,
-                                          InstanceCommand::Quit}) {
+    for (const InstanceCommand command :
+         {InstanceCommand::Reopen, InstanceCommand::StartDictation, InstanceCommand::Quit}) {
         SingleInstance later(dir.path());
         QSignalSpy reached(&later, &SingleInstance::reachedRunningInstance);
         QSignalSpy laterPrimary(&later, &SingleInstance::becamePrimary);
@@ -31,9 +31,9 @@ TEST(SingleInstanceTest, LaterLaunchHandsItsCommandToTheFirst)
         EXPECT_TRUE(laterPrimary.isEmpty());
         EXPECT_FALSE(later.isPrimary());
     }
-    EXPECT_EQ(received, (QList<InstanceCommand>{InstanceCommand::Reopen,
-                                                InstanceCommand::StartDictation,
-                                                InstanceCommand::Quit}));
+    EXPECT_EQ(received,
+              (QList<InstanceCommand>{InstanceCommand::Reopen, InstanceCommand::StartDictation,
+                                      InstanceCommand::Quit}));
 }
 
 TEST(SingleInstanceTest, SocketLeftByACrashedInstanceIsTakenOver)
@@ -65,7 +65,9 @@ TEST(SingleInstanceTest, TwoLaunchesAtTheSameMomentMakeOneInstance)
         a.start(InstanceCommand::Reopen);
         b.start(InstanceCommand::Reopen);
         ASSERT_TRUE(waitUntil(
-            [&] { return aPrimary.size() + bPrimary.size() + aReached.size() + bReached.size() == 2; },
+            [&] {
+                return aPrimary.size() + bPrimary.size() + aReached.size() + bReached.size() == 2;
+            },
             3000));
         EXPECT_EQ(aPrimary.size() + bPrimary.size(), 1) << "round " << round;
         EXPECT_EQ(aReached.size() + bReached.size(), 1) << "round " << round;

@@ -192,9 +192,8 @@ TEST(DictationCoordinator, HotKeyRefusedEndsInErrorNamingTheReason)
                        "another hot key in Settings\u2026 (tray menu, or wendlo --settings)."));
     EXPECT_EQ(h.published, (QList{DictationState::idle(), error}));
     EXPECT_EQ(h.fakes.alerts->beeps, 1);
-    EXPECT_EQ(h.coordinatorLog(),
-              (QStringList{"hot key registration failed: " + error.message,
-                           "error=" + error.message}));
+    EXPECT_EQ(h.coordinatorLog(), (QStringList{"hot key registration failed: " + error.message,
+                                               "error=" + error.message}));
     EXPECT_EQ(h.coordinator->hotKeyProblem(), error.message);
 
     // The menu's toggle still works.

@@ -53,8 +53,8 @@ INSTANTIATE_TEST_SUITE_P(
         ParseCase{"AllModifiers", "Ctrl+Alt+Shift+Super+K", "Ctrl+Alt+Shift+Super+K",
                   "Ctrl + Alt + Shift + Super + K", ""},
         ParseCase{"KeypadDigit", "Num+5", "Num+5", "Keypad 5", ""},
-        ParseCase{"KeypadEnterWithCtrl", "Ctrl+Num+Enter", "Ctrl+Num+Enter",
-                  "Ctrl + Keypad Enter", ""},
+        ParseCase{"KeypadEnterWithCtrl", "Ctrl+Num+Enter", "Ctrl+Num+Enter", "Ctrl + Keypad Enter",
+                  ""},
         ParseCase{"KeypadStar", "Num+*", "Num+*", "Keypad *", ""},
         ParseCase{"PlusKey", "Ctrl++", "Ctrl++", "Ctrl + +", ""},
         ParseCase{"MediaKey", "Media Play", "Media Play", "Media Play", ""},
@@ -82,8 +82,8 @@ TEST(HotKey, StandardIsSuperD)
 
 TEST(HotKey, CombinationFromTheKeyEditorFollowsTheSameRules)
 {
-    EXPECT_TRUE(HotKey::fromCombination(QKeyCombination(Qt::ControlModifier | Qt::AltModifier,
-                                                        Qt::Key_Space)));
+    EXPECT_TRUE(HotKey::fromCombination(
+        QKeyCombination(Qt::ControlModifier | Qt::AltModifier, Qt::Key_Space)));
     EXPECT_FALSE(HotKey::fromCombination(QKeyCombination(Qt::ShiftModifier, Qt::Key_Shift)));
     EXPECT_FALSE(HotKey::fromCombination(QKeyCombination(Qt::Key_unknown)));
     EXPECT_FALSE(HotKey::fromCombination(QKeyCombination(Qt::Key_A)));

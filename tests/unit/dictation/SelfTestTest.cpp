@@ -160,8 +160,8 @@ TEST_F(SelfTestRun, PressesTheChosenHotKey)
     const HotKey key = HotKey::parse("Ctrl+Alt+Space").value();
     ASSERT_FALSE(coordinator->changeHotKey(key));
     coordinator->runSelfTest("hello world");
-    ASSERT_TRUE(waitUntil([&] { return fakes.accessibility->field->value == "Hello world."; },
-                          10000));
+    ASSERT_TRUE(
+        waitUntil([&] { return fakes.accessibility->field->value == "Hello world."; }, 10000));
     EXPECT_EQ(fakes.selfTestKeys->hotKeys, (QList<QKeyCombination>(2, key.combination())));
     EXPECT_EQ(fakes.hotKey->grabbed, key.combination());
 }
