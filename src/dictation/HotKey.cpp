@@ -31,6 +31,34 @@ bool isModifierKey(int key)
     }
 }
 
+// Keys every program needs: the ones that type a character, edit text or move the caret.
+bool isEverydayKey(int key)
+{
+    if (key >= Qt::Key_Space && key < Qt::Key_Escape)
+        return true;
+    switch (key) {
+    case Qt::Key_Escape:
+    case Qt::Key_Tab:
+    case Qt::Key_Backtab:
+    case Qt::Key_Backspace:
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_Insert:
+    case Qt::Key_Delete:
+    case Qt::Key_Home:
+    case Qt::Key_End:
+    case Qt::Key_Left:
+    case Qt::Key_Up:
+    case Qt::Key_Right:
+    case Qt::Key_Down:
+    case Qt::Key_PageUp:
+    case Qt::Key_PageDown:
+        return true;
+    default:
+        return false;
+    }
+}
+
 // The name of the key alone, as Qt writes it ("D", "Space", "F9", "Media Play").
 QString keyName(Qt::Key key)
 {
@@ -65,13 +93,13 @@ Result<HotKey> HotKey::fromCombination(QKeyCombination combination)
         return QuorError{QStringLiteral("a modifier alone cannot be the hot key; add a key to it")};
     if (modifiers & ~allowedModifiers)
         return QuorError{QStringLiteral("unsupported modifier")};
-    // Keys that type a character: alone (or with Shift) they would be lost for typing.
-    const bool typesCharacter = key >= Qt::Key_Space && key < Qt::Key_Escape;
+    // Keys that type, edit or move: grabbed alone (or with Shift) they would be taken from
+    // every other program.
     const bool keypad = modifiers & Qt::KeypadModifier;
-    if (typesCharacter && !keypad &&
+    if (!keypad && isEverydayKey(key) &&
         !(modifiers & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)))
-        return QuorError{QStringLiteral("%1 needs Ctrl, Alt or Super with it, or it could no "
-                                        "longer be typed")
+        return QuorError{QStringLiteral("%1 alone would be taken from every other program; add "
+                                        "Ctrl, Alt or Super")
                              .arg(HotKey(combination).displayText())};
     return HotKey(combination);
 }

@@ -16,8 +16,10 @@ public:
 
     // Reads a portable string. "Super" (also "Win", "Meta") names the logo key, case and the
     // blanks around "+" do not matter. Refused, with a reason the user can act on: anything
-    // but one key, a modifier alone, and a key that types a character (letters, digits,
-    // punctuation, space) without Ctrl, Alt or Super, as it could no longer be typed.
+    // but one key, a modifier alone, and a key every program needs (one that types, edits or
+    // moves: letters, digits, space, Escape, Tab, Return, arrows, ...) without Ctrl, Alt or
+    // Super, as the grab would take it from them. Function, media and keypad keys may stand
+    // alone.
     static Result<HotKey> parse(const QString& text);
 
     // Any combination that `parse` would accept; used by the settings window's key editor.

@@ -69,9 +69,14 @@ INSTANTIATE_TEST_SUITE_P(
         ParseCase{"ModifiersOnly", "Ctrl+Alt", nullptr, nullptr, "modifier alone"},
         ParseCase{"SuperOnly", "Super", nullptr, nullptr, "modifier alone"},
         ParseCase{"TwoKeys", "Ctrl+A, Ctrl+B", nullptr, nullptr, "not one key"},
-        ParseCase{"LetterAlone", "D", nullptr, nullptr, "could no longer be typed"},
-        ParseCase{"ShiftLetter", "Shift+D", nullptr, nullptr, "could no longer be typed"},
-        ParseCase{"SpaceAlone", "Space", nullptr, nullptr, "could no longer be typed"}),
+        ParseCase{"LetterAlone", "D", nullptr, nullptr, "alone would be taken"},
+        ParseCase{"ShiftLetter", "Shift+D", nullptr, nullptr, "alone would be taken"},
+        ParseCase{"SpaceAlone", "Space", nullptr, nullptr, "alone would be taken"},
+        ParseCase{"EscapeAlone", "Esc", nullptr, nullptr, "Esc alone would be taken"},
+        ParseCase{"ShiftTab", "Shift+Tab", nullptr, nullptr, "alone would be taken"},
+        ParseCase{"ArrowAlone", "Left", nullptr, nullptr, "alone would be taken"},
+        ParseCase{"CtrlEscape", "Ctrl+Esc", "Ctrl+Esc", "Ctrl + Esc", ""},
+        ParseCase{"KeypadEnterAlone", "Num+Enter", "Num+Enter", "Keypad Enter", ""}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(HotKey, StandardIsSuperD)
