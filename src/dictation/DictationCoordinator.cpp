@@ -9,12 +9,23 @@ namespace {
 
 const QString microphoneNeeded = QStringLiteral("Enable Microphone for Wendlo");
 
+// A shorter hold is an accidental tap: nothing is transcribed and nothing is said.
+constexpr qint64 minimumHoldMs = 300;
+
 QString boolText(bool value)
 {
     return value ? QStringLiteral("true") : QStringLiteral("false");
 }
 
 } // namespace
+
+struct DictationCoordinator::StartSequence
+{
+    QElapsedTimer sincePress;
+    // Let go after a real hold but before the recording began: the recording ends as soon
+    // as it has begun, keeping what reached it.
+    bool released = false;
+};
 
 DictationCoordinator::DictationCoordinator(DictationBackends backends, QObject* parent)
     : QObject(parent), m_recordPermission(std::move(backends.recordPermission)),
@@ -23,7 +34,7 @@ DictationCoordinator::DictationCoordinator(DictationBackends backends, QObject* 
       m_selfTestKeys(std::move(backends.selfTestKeys)),
       m_hotKeyController(std::make_unique<HotKeyController>(std::move(backends.hotKey))),
       m_recorder(std::make_unique<DictationRecorder>(std::move(backends.audioCapture),
-                                                     *m_recordPermission)),
+                                                     backends.keepRecordings)),
       m_inserter(std::make_unique<FocusedTextInserter>(std::move(backends.accessibility),
                                                        std::move(backends.clipboard),
                                                        std::move(backends.pasteKeys))),
@@ -36,6 +47,7 @@ DictationCoordinator::~DictationCoordinator() = default;
 void DictationCoordinator::start()
 {
     writeState(DictationState::idle());
+    m_recorder->removeLeftovers();
     // Hot-key callbacks already arrive on the main thread; acting in a task of our own keeps
     // the platform's handler short and drops the work if we are gone.
     m_hotKeyController->onPress = [this] { postTask(this, [this] { handlePress(); }); };
@@ -63,8 +75,21 @@ void DictationCoordinator::handlePress()
 
 void DictationCoordinator::handleRelease()
 {
-    if (m_state.isRecording())
+    if (m_state.isRecording()) {
         stopAndTranscribe();
+        return;
+    }
+    if (!m_startSequence)
+        return;
+    const qint64 heldMs = m_startSequence->sincePress.elapsed();
+    if (heldMs >= minimumHoldMs) {
+        m_startSequence->released = true;
+        return;
+    }
+    // A tap before the recording began ends its start sequence: nothing stays open.
+    DebugLog::write(QStringLiteral("start sequence ended: released after %1 ms").arg(heldMs));
+    m_startSequence.reset();
+    m_recorder->discardPendingCapture();
 }
 
 void DictationCoordinator::beep()
@@ -79,9 +104,25 @@ MicrophonePermissionState DictationCoordinator::microphonePermissionState() cons
 
 void DictationCoordinator::requestMicrophoneAndStart()
 {
+    auto sequence = std::make_shared<StartSequence>();
+    sequence->sincePress.start();
+    m_startSequence = sequence;
     DebugLog::write(QStringLiteral("requestMicrophoneAndStart state=") +
                     toString(microphonePermissionState()));
-    requestMicrophoneAccess(true, true, [this] { beginRecording(true); });
+    requestMicrophoneAccess(true, true, [this, sequence] {
+        if (isLive(sequence))
+            beginRecording(true);
+    });
+}
+
+bool DictationCoordinator::isLive(const std::shared_ptr<StartSequence>& sequence)
+{
+    if (m_startSequence == sequence)
+        return true;
+    // Ended by a tap, or taken over by a newer press that shares its capture.
+    if (!m_startSequence)
+        m_recorder->discardPendingCapture();
+    return false;
 }
 
 void DictationCoordinator::requestMicrophoneAccess(bool showAlertOnDenied, bool setErrorOnDenied,
@@ -119,8 +160,10 @@ void DictationCoordinator::handleGrantedMicrophoneAccess(bool showAlertOnDenied,
                                                          bool setErrorOnDenied,
                                                          std::function<void()> onGranted)
 {
-    // A permission that reads as granted is confirmed by a probe recording before anything
-    // records: the sound server may still refuse the stream.
+    // A permission that reads as granted is confirmed by the first samples of a capture before
+    // anything records: the sound server may still refuse the stream. For a dictation that
+    // capture is the recording itself, open from the press on.
+    const bool forRecording = bool(onGranted);
     m_recorder->promptForPermission([this, showAlertOnDenied, setErrorOnDenied,
                                      onGranted](bool confirmed) {
         postTask(this, [this, showAlertOnDenied, setErrorOnDenied, onGranted, confirmed] {
@@ -135,7 +178,7 @@ void DictationCoordinator::handleGrantedMicrophoneAccess(bool showAlertOnDenied,
             }
             handleMicrophoneNotGranted(showAlertOnDenied, setErrorOnDenied, false);
         });
-    });
+    }, forRecording);
 }
 
 void DictationCoordinator::handleMicrophoneNotGranted(bool showAlertOnDenied, bool setErrorOnDenied,
@@ -167,23 +210,32 @@ void DictationCoordinator::beginRecording(bool afterRecorderProbeIfNeeded)
     const Failure failure = m_recorder->start();
     if (!failure) {
         DebugLog::write(QStringLiteral("recording started"));
+        const std::shared_ptr<StartSequence> sequence = std::exchange(m_startSequence, nullptr);
+        m_recordingSince = sequence ? sequence->sincePress : QElapsedTimer();
         writeState(DictationState::recording());
+        if (sequence && sequence->released)
+            stopAndTranscribe();
         return;
     }
     if (!afterRecorderProbeIfNeeded) {
+        m_startSequence.reset();
         setError(failure->localizedDescription());
         return;
     }
     // The one retry of the pipeline: a fresh probe lets the sound server settle the device.
     DebugLog::write(QStringLiteral("recording start failed, retrying after recorder probe"));
-    m_recorder->promptForPermission([this](bool confirmed) {
-        postTask(this, [this, confirmed] {
-            if (confirmed || microphonePermissionState() == MicrophonePermissionState::Granted)
+    m_recorder->promptForPermission([this, sequence = m_startSequence](bool confirmed) {
+        postTask(this, [this, sequence, confirmed] {
+            if (!isLive(sequence))
+                return;
+            if (confirmed || microphonePermissionState() == MicrophonePermissionState::Granted) {
                 beginRecording(false);
-            else
-                setError(microphoneNeeded);
+                return;
+            }
+            m_startSequence.reset();
+            setError(microphoneNeeded);
         });
-    });
+    }, /*keepForRecording=*/true);
 }
 
 void DictationCoordinator::stopAndTranscribe()
@@ -193,12 +245,24 @@ void DictationCoordinator::stopAndTranscribe()
         setError(stopped.error().localizedDescription());
         return;
     }
-    const QString audioPath = std::move(stopped).value();
-    DebugLog::write(QStringLiteral("recording stopped at ") + audioPath);
+    std::shared_ptr<RecordingFile> file = m_recorder->takeFile(std::move(stopped).value());
+    const qint64 heldMs = m_recordingSince.isValid() ? m_recordingSince.elapsed() : minimumHoldMs;
+    m_recordingSince.invalidate();
+    if (heldMs < minimumHoldMs) {
+        DebugLog::write(QStringLiteral("recording discarded: released after %1 ms").arg(heldMs));
+        setIdle();
+        return;
+    }
+    DebugLog::write(QStringLiteral("recording stopped at ") + file->path());
     writeState(DictationState::transcribing());
-    postTask(this, [this, audioPath] {
-        m_transcriber->transcribe(
-            audioPath, this, [this](Result<QString> raw) { finishTranscription(std::move(raw)); });
+    // The transcription holds the file: it is deleted once the run has ended, also when
+    // its answer is never delivered.
+    postTask(this, [this, file] {
+        m_transcriber->transcribe(file->path(), this,
+                                  [this, file](Result<QString> raw) mutable {
+                                      file.reset();
+                                      finishTranscription(std::move(raw));
+                                  });
     });
 }
 

@@ -9,6 +9,7 @@
 #include "dictation/QuorError.h"
 #include "dictation/WhisperTranscriber.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <functional>
 #include <memory>
@@ -39,10 +40,15 @@ public:
     void beep();
 
 private:
+    struct StartSequence;
+
     void handlePress();
     void handleRelease();
     void handleGrantedMicrophoneAccess(bool showAlertOnDenied, bool setErrorOnDenied,
                                        std::function<void()> onGranted);
+    // Whether `sequence` is still the start sequence under way; if none is, the capture kept
+    // open for it is ended.
+    bool isLive(const std::shared_ptr<StartSequence>& sequence);
     void handleMicrophoneNotGranted(bool showAlertOnDenied, bool setErrorOnDenied,
                                     bool openSettingsWithoutAlert);
     void showPermissionNeededAlert();
@@ -53,7 +59,6 @@ private:
     void setIdle();
     void writeState(DictationState state);
 
-    // Declared before the collaborators: the recorder observes the permission.
     std::unique_ptr<RecordPermission> m_recordPermission;
     std::unique_ptr<AccessibilityTrust> m_accessibilityTrust;
     std::unique_ptr<UserAlerts> m_alerts;
@@ -65,4 +70,8 @@ private:
     std::unique_ptr<FocusedTextInserter> m_inserter;
     std::unique_ptr<WhisperTranscriber> m_transcriber;
     DictationState m_state = DictationState::idle();
+    // The start sequence under way (from a press until its recording begins), if any.
+    std::shared_ptr<StartSequence> m_startSequence;
+    // Since the press that began the running recording.
+    QElapsedTimer m_recordingSince;
 };
