@@ -9,8 +9,6 @@ namespace {
 
 const QString microphoneNeeded = QStringLiteral("Enable Microphone for Wendlo");
 
-// A shorter hold is an accidental tap: nothing is transcribed and nothing is said.
-constexpr qint64 minimumHoldMs = 300;
 
 QString boolText(bool value)
 {
@@ -76,7 +74,18 @@ void DictationCoordinator::handlePress()
 void DictationCoordinator::handleRelease()
 {
     if (m_state.isRecording()) {
-        stopAndTranscribe();
+        const qint64 heldMs = m_recordingSince.isValid() ? m_recordingSince.elapsed() : minimumHoldMs;
+        if (heldMs >= minimumHoldMs) {
+            stopAndTranscribe();
+            return;
+        }
+        // An accidental tap: nothing is transcribed, and nothing is said about it.
+        DebugLog::write(QStringLiteral("recording discarded: released after %1 ms").arg(heldMs));
+        m_recordingSince.invalidate();
+        Result<QString> stopped = m_recorder->stop();
+        if (stopped)
+            m_recorder->takeFile(std::move(stopped).value()); // and let go of it at once
+        setIdle();
         return;
     }
     if (!m_startSequence)
@@ -245,14 +254,8 @@ void DictationCoordinator::stopAndTranscribe()
         setError(stopped.error().localizedDescription());
         return;
     }
-    std::shared_ptr<RecordingFile> file = m_recorder->takeFile(std::move(stopped).value());
-    const qint64 heldMs = m_recordingSince.isValid() ? m_recordingSince.elapsed() : minimumHoldMs;
     m_recordingSince.invalidate();
-    if (heldMs < minimumHoldMs) {
-        DebugLog::write(QStringLiteral("recording discarded: released after %1 ms").arg(heldMs));
-        setIdle();
-        return;
-    }
+    std::shared_ptr<RecordingFile> file = m_recorder->takeFile(std::move(stopped).value());
     DebugLog::write(QStringLiteral("recording stopped at ") + file->path());
     writeState(DictationState::transcribing());
     // The transcription holds the file: it is deleted once the run has ended, also when

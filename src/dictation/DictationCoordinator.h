@@ -20,6 +20,9 @@ class DictationCoordinator : public QObject
 {
     Q_OBJECT
 public:
+    // A shorter hold of the hot key is an accidental tap: nothing is transcribed.
+    static constexpr qint64 minimumHoldMs = 300;
+
     explicit DictationCoordinator(DictationBackends backends, QObject* parent = nullptr);
     ~DictationCoordinator() override;
 

@@ -163,8 +163,11 @@ void PulseAudioRecording::stop()
     m_connection.reset();
     if (m_writer)
         m_failure = m_writer->close();
-    if (!m_failure && m_recording && m_startFailure)
-        m_failure = m_startFailure;
+    // An empty file is no recording: say why instead of handing it on.
+    if (!m_failure && m_recording && m_framesCaptured.load() == 0)
+        m_failure = m_startFailure ? m_startFailure
+                                   : QuorError{QStringLiteral(
+                                         "Nothing was recorded: the sound server sent no sound")};
 }
 
 Failure PulseAudioRecording::failure() const
