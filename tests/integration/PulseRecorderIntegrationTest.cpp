@@ -403,7 +403,14 @@ TEST_F(PulseRecorderIntegrationTest, AStalledServerNeverHoldsUpTheMainThread)
         return waitUntil([&] { return !coordinator.state().isTranscribing(); }, 5000) &&
                coordinator.state().isIdle();
     };
-    ASSERT_TRUE(dictate()) << coordinator.state().label().toStdString();
+    // The baseline: the same loop on this (shared, noisy) machine with the server running.
+    qint64 baselineGapMs = 0;
+    {
+        LoopLatency baseline;
+        ASSERT_TRUE(dictate()) << coordinator.state().label().toStdString();
+        spinFor(2000);
+        baselineGapMs = baseline.worstGapMs();
+    }
 
     server.stall();
     LoopLatency latency;
@@ -417,10 +424,11 @@ TEST_F(PulseRecorderIntegrationTest, AStalledServerNeverHoldsUpTheMainThread)
     const qint64 failedAfterMs = clock.elapsed();
     spinFor(100);
     std::printf("stalled server: dictation failed after %lld ms with \"%s\"; longest "
-                "event-loop gap %lld ms\n",
+                "event-loop gap %lld ms (%lld ms with the server running)\n",
                 (long long)failedAfterMs, qPrintable(coordinator.state().message),
-                (long long)latency.worstGapMs());
-    EXPECT_LE(latency.worstGapMs(), 50);
+                (long long)latency.worstGapMs(), (long long)baselineGapMs);
+    // Waiting on the server would cost seconds; the machine's own noise is allowed for.
+    EXPECT_LE(latency.worstGapMs(), std::max<qint64>(baselineGapMs, 50) + 50);
     EXPECT_LE(failedAfterMs, 2 * DictationRecorder::firstSamplesTimeoutMs + 1000);
     EXPECT_TRUE(recordings().filter(QRegularExpression("^[0-9A-F-]{36}\\.wav$")).isEmpty());
 
