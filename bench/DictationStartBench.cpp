@@ -142,9 +142,11 @@ void BM_PressToFirstSample(benchmark::State& state)
         spinFor(holdMs);
         const qint64 releasedAt = clock.nsecsElapsed();
         keys.postHotKey(false);
-        if (!waitUntil([&] { return transcriber->seconds().size() > before &&
-                                    coordinator.state().isIdle(); },
-                       5000) ||
+        if (!waitUntil(
+                [&] {
+                    return transcriber->seconds().size() > before && coordinator.state().isIdle();
+                },
+                5000) ||
             recordingAt < 0) {
             state.SkipWithError(coordinator.state().label().toStdString().c_str());
             return;
@@ -161,7 +163,10 @@ void BM_PressToFirstSample(benchmark::State& state)
     state.counters["median_ms"] = pressFirstSampleMs;
     state.counters["missing_ms"] = missingMs;
 }
-BENCHMARK(BM_PressToFirstSample)->UseManualTime()->Iterations(presses)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PressToFirstSample)
+    ->UseManualTime()
+    ->Iterations(presses)
+    ->Unit(benchmark::kMillisecond);
 
 } // namespace
 

@@ -61,11 +61,14 @@ void writeAll(int fd, const QByteArray& bytes)
 // Opened without following links, and used only when it is a regular file of our own.
 int openOwnFile(const QByteArray& path)
 {
-    const int fd = ::open(path.constData(),
-                          O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW, 0600);
+    const int fd =
+        ::open(path.constData(),
+               O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW, 0600);
     if (fd < 0)
         return -1;
-    struct stat info {};
+    struct stat info
+    {
+    };
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != ::geteuid()) {
         ::close(fd);
         return -1;
@@ -91,14 +94,17 @@ void appendToDefaultLog(const QByteArray& line)
     const Result<QString> folder = PrivateTempDir::ensureFolder(QStringLiteral("QuorDictation"));
     if (!folder)
         return; // never anywhere less private
-    const QByteArray path = QFile::encodeName(folder.value() + QStringLiteral("/QuorDictation.log"));
+    const QByteArray path =
+        QFile::encodeName(folder.value() + QStringLiteral("/QuorDictation.log"));
     const QByteArray bytes = cutToLength(line);
     for (int attempt = 0; attempt < 3; ++attempt) {
         const int fd = openOwnFile(path);
         if (fd < 0)
             return;
         ::flock(fd, LOCK_EX);
-        struct stat opened {}, current {};
+        struct stat opened
+        {
+        }, current{};
         if (::fstat(fd, &opened) != 0 || ::lstat(path.constData(), &current) != 0 ||
             opened.st_ino != current.st_ino || opened.st_dev != current.st_dev) {
             ::close(fd);

@@ -9,7 +9,6 @@ namespace {
 
 const QString microphoneNeeded = QStringLiteral("Enable Microphone for Wendlo");
 
-
 QString boolText(bool value)
 {
     return value ? QStringLiteral("true") : QStringLiteral("false");
@@ -74,7 +73,8 @@ void DictationCoordinator::handlePress()
 void DictationCoordinator::handleRelease()
 {
     if (m_state.isRecording()) {
-        const qint64 heldMs = m_recordingSince.isValid() ? m_recordingSince.elapsed() : minimumHoldMs;
+        const qint64 heldMs =
+            m_recordingSince.isValid() ? m_recordingSince.elapsed() : minimumHoldMs;
         if (heldMs >= minimumHoldMs) {
             stopAndTranscribe();
             return;
@@ -173,21 +173,23 @@ void DictationCoordinator::handleGrantedMicrophoneAccess(bool showAlertOnDenied,
     // anything records: the sound server may still refuse the stream. For a dictation that
     // capture is the recording itself, open from the press on.
     const bool forRecording = bool(onGranted);
-    m_recorder->promptForPermission([this, showAlertOnDenied, setErrorOnDenied,
-                                     onGranted](bool confirmed) {
-        postTask(this, [this, showAlertOnDenied, setErrorOnDenied, onGranted, confirmed] {
-            const MicrophonePermissionState permission = microphonePermissionState();
-            DebugLog::write(QStringLiteral("recorder.promptForPermission confirmed=") +
-                            boolText(confirmed) + QStringLiteral(" state=") + toString(permission));
-            if (confirmed || permission == MicrophonePermissionState::Granted) {
-                setIdle();
-                if (onGranted)
-                    onGranted();
-                return;
-            }
-            handleMicrophoneNotGranted(showAlertOnDenied, setErrorOnDenied, false);
-        });
-    }, forRecording);
+    m_recorder->promptForPermission(
+        [this, showAlertOnDenied, setErrorOnDenied, onGranted](bool confirmed) {
+            postTask(this, [this, showAlertOnDenied, setErrorOnDenied, onGranted, confirmed] {
+                const MicrophonePermissionState permission = microphonePermissionState();
+                DebugLog::write(QStringLiteral("recorder.promptForPermission confirmed=") +
+                                boolText(confirmed) + QStringLiteral(" state=") +
+                                toString(permission));
+                if (confirmed || permission == MicrophonePermissionState::Granted) {
+                    setIdle();
+                    if (onGranted)
+                        onGranted();
+                    return;
+                }
+                handleMicrophoneNotGranted(showAlertOnDenied, setErrorOnDenied, false);
+            });
+        },
+        forRecording);
 }
 
 void DictationCoordinator::handleMicrophoneNotGranted(bool showAlertOnDenied, bool setErrorOnDenied,
@@ -233,18 +235,21 @@ void DictationCoordinator::beginRecording(bool afterRecorderProbeIfNeeded)
     }
     // The one retry of the pipeline: a fresh probe lets the sound server settle the device.
     DebugLog::write(QStringLiteral("recording start failed, retrying after recorder probe"));
-    m_recorder->promptForPermission([this, sequence = m_startSequence](bool confirmed) {
-        postTask(this, [this, sequence, confirmed] {
-            if (!isLive(sequence))
-                return;
-            if (confirmed || microphonePermissionState() == MicrophonePermissionState::Granted) {
-                beginRecording(false);
-                return;
-            }
-            m_startSequence.reset();
-            setError(microphoneNeeded);
-        });
-    }, /*keepForRecording=*/true);
+    m_recorder->promptForPermission(
+        [this, sequence = m_startSequence](bool confirmed) {
+            postTask(this, [this, sequence, confirmed] {
+                if (!isLive(sequence))
+                    return;
+                if (confirmed ||
+                    microphonePermissionState() == MicrophonePermissionState::Granted) {
+                    beginRecording(false);
+                    return;
+                }
+                m_startSequence.reset();
+                setError(microphoneNeeded);
+            });
+        },
+        /*keepForRecording=*/true);
 }
 
 void DictationCoordinator::stopAndTranscribe()
@@ -261,11 +266,10 @@ void DictationCoordinator::stopAndTranscribe()
     // The transcription holds the file: it is deleted once the run has ended, also when
     // its answer is never delivered.
     postTask(this, [this, file] {
-        m_transcriber->transcribe(file->path(), this,
-                                  [this, file](Result<QString> raw) mutable {
-                                      file.reset();
-                                      finishTranscription(std::move(raw));
-                                  });
+        m_transcriber->transcribe(file->path(), this, [this, file](Result<QString> raw) mutable {
+            file.reset();
+            finishTranscription(std::move(raw));
+        });
     });
 }
 

@@ -28,7 +28,12 @@ RecordingFile::~RecordingFile()
 
 struct DictationRecorder::PendingCapture
 {
-    enum class Status { Waiting, Capturing, Failed };
+    enum class Status
+    {
+        Waiting,
+        Capturing,
+        Failed
+    };
 
     quint64 id = 0;
     QString path;
@@ -231,5 +236,6 @@ void DictationRecorder::removeLeftovers() const
             ++removed;
     }
     if (removed > 0)
-        DebugLog::write(QStringLiteral("removed %1 recordings left by an earlier run").arg(removed));
+        DebugLog::write(
+            QStringLiteral("removed %1 recordings left by an earlier run").arg(removed));
 }

@@ -4,7 +4,6 @@
 #include "platform/AudioCaptureBackend.h"
 
 #include <QObject>
-
 #include <functional>
 #include <memory>
 #include <vector>

@@ -3,7 +3,6 @@
 #include "dictation/QuorError.h"
 
 #include <QString>
-
 #include <functional>
 #include <memory>
 

@@ -5,7 +5,6 @@
 #include <QFile>
 #include <QHash>
 #include <QStringList>
-
 #include <functional>
 #include <memory>
 
@@ -56,9 +55,14 @@ public:
         if (!m_script.recordOk)
             return false;
         switch (m_script.firstSamples) {
-        case FirstSamples::AtOnce: onStarted(true); break;
-        case FirstSamples::Fail: onStarted(false); break;
-        case FirstSamples::Never: m_log->waitingForSamples.insert(m_path, std::move(onStarted));
+        case FirstSamples::AtOnce:
+            onStarted(true);
+            break;
+        case FirstSamples::Fail:
+            onStarted(false);
+            break;
+        case FirstSamples::Never:
+            m_log->waitingForSamples.insert(m_path, std::move(onStarted));
         }
         return true;
     }

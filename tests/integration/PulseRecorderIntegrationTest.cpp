@@ -2,8 +2,8 @@
 // hears its default sink, and servers of the test's own for faults.
 #include "dictation/DictationCoordinator.h"
 #include "dictation/DictationRecorder.h"
-#include "fakes/FakeDictationBackends.h"
 #include "dictation/PrivateTempDir.h"
+#include "fakes/FakeDictationBackends.h"
 #include "platform/pulse/PulseAudioCapture.h"
 #include "platform/pulse/PulseAudioRecording.h"
 #include "platform/pulse/PulseRecordPermission.h"
@@ -14,8 +14,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
-#include <QTemporaryDir>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QtEndian>
 #include <cmath>
@@ -314,9 +314,7 @@ TEST_F(PulseRecorderIntegrationTest, AServerThatVanishesLeavesAPlayableWavOfWhat
         added.removeAll(old);
     ASSERT_EQ(added.size(), 1);
     const QString path = added.first();
-    ASSERT_TRUE(waitUntil(
-        [&] { return QFileInfo(folder() + "/" + path).size() > 8236; },
-        5000));
+    ASSERT_TRUE(waitUntil([&] { return QFileInfo(folder() + "/" + path).size() > 8236; }, 5000));
     server.vanish();
     spinFor(300);
 

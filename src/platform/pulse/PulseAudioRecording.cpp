@@ -71,8 +71,8 @@ void PulseAudioRecording::openStream()
 {
     m_stream = pa_stream_new(m_connection->context(), "Dictation", &captureSpec, nullptr);
     if (!m_stream) {
-        failToStart(QStringLiteral("Could not open the microphone: %1")
-                        .arg(m_connection->lastError()));
+        failToStart(
+            QStringLiteral("Could not open the microphone: %1").arg(m_connection->lastError()));
         return;
     }
     pa_stream_set_state_callback(m_stream, onStreamState, this);
@@ -82,8 +82,8 @@ void PulseAudioRecording::openStream()
     buffer.maxlength = std::uint32_t(-1);
     buffer.fragsize = std::uint32_t(pa_usec_to_bytes(fragmentMs * PA_USEC_PER_MSEC, &captureSpec));
     if (pa_stream_connect_record(m_stream, nullptr, &buffer, PA_STREAM_ADJUST_LATENCY) < 0) {
-        failToStart(QStringLiteral("Could not open the microphone: %1")
-                        .arg(m_connection->lastError()));
+        failToStart(
+            QStringLiteral("Could not open the microphone: %1").arg(m_connection->lastError()));
         closeStream();
     }
 }
@@ -165,9 +165,10 @@ void PulseAudioRecording::stop()
         m_failure = m_writer->close();
     // An empty file is no recording: say why instead of handing it on.
     if (!m_failure && m_recording && m_framesCaptured.load() == 0)
-        m_failure = m_startFailure ? m_startFailure
-                                   : QuorError{QStringLiteral(
-                                         "Nothing was recorded: the sound server sent no sound")};
+        m_failure =
+            m_startFailure
+                ? m_startFailure
+                : QuorError{QStringLiteral("Nothing was recorded: the sound server sent no sound")};
 }
 
 Failure PulseAudioRecording::failure() const

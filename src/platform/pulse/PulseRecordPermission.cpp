@@ -51,7 +51,8 @@ public:
         pa_threaded_mainloop_lock(m_loop);
         connect();
         if (firstAnswerMs > 0) {
-            arm(m_firstAnswerTimer, pa_usec_t(firstAnswerMs) * PA_USEC_PER_MSEC, onFirstAnswerTimeout);
+            arm(m_firstAnswerTimer, pa_usec_t(firstAnswerMs) * PA_USEC_PER_MSEC,
+                onFirstAnswerTimeout);
             while (!m_answered && !m_firstAnswerExpired)
                 pa_threaded_mainloop_wait(m_loop);
             freeTimer(m_firstAnswerTimer);
@@ -148,10 +149,11 @@ private:
         if (state == PA_CONTEXT_READY) {
             self->freeTimer(self->m_connectTimer);
             pa_context_set_subscribe_callback(context, onEvent, self);
-            if (pa_operation* op = pa_context_subscribe(
-                    context, pa_subscription_mask_t(PA_SUBSCRIPTION_MASK_SERVER |
-                                                    PA_SUBSCRIPTION_MASK_SOURCE),
-                    nullptr, nullptr))
+            if (pa_operation* op =
+                    pa_context_subscribe(context,
+                                         pa_subscription_mask_t(PA_SUBSCRIPTION_MASK_SERVER |
+                                                                PA_SUBSCRIPTION_MASK_SOURCE),
+                                         nullptr, nullptr))
                 pa_operation_unref(op);
             self->query();
         } else if (!PA_CONTEXT_IS_GOOD(state)) {

@@ -3,7 +3,6 @@
 #include "platform/RecordPermission.h"
 
 #include <QString>
-
 #include <memory>
 
 // The record permission as the sound server grants it: granted when the server answers and

@@ -592,21 +592,20 @@ TEST_P(DictationCoordinatorEarlyRelease, EndsAsAUserExpects)
 
 INSTANTIATE_TEST_SUITE_P(
     Releases, DictationCoordinatorEarlyRelease,
-    ::testing::Values(
-        EarlyReleaseCase{"TapBeforeTheRecordingBegan", false, true, {}, false},
-        EarlyReleaseCase{"TapAfterTheRecordingBegan",
-                         true,
-                         true,
-                         {DictationState::idle(), DictationState::recording(),
-                          DictationState::idle()},
-                         false},
-        // The recording ends as soon as it has begun and is transcribed.
-        EarlyReleaseCase{"HoldReleasedBeforeTheRecordingBegan",
-                         false,
-                         false,
-                         {DictationState::idle(), DictationState::recording(),
-                          DictationState::transcribing(), DictationState::idle()},
-                         true}),
+    ::testing::Values(EarlyReleaseCase{"TapBeforeTheRecordingBegan", false, true, {}, false},
+                      EarlyReleaseCase{"TapAfterTheRecordingBegan",
+                                       true,
+                                       true,
+                                       {DictationState::idle(), DictationState::recording(),
+                                        DictationState::idle()},
+                                       false},
+                      // The recording ends as soon as it has begun and is transcribed.
+                      EarlyReleaseCase{"HoldReleasedBeforeTheRecordingBegan",
+                                       false,
+                                       false,
+                                       {DictationState::idle(), DictationState::recording(),
+                                        DictationState::transcribing(), DictationState::idle()},
+                                       true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(DictationCoordinator, TwoPressesBeforeTheRecordingBeganShareOneCapture)
@@ -623,8 +622,8 @@ TEST(DictationCoordinator, TwoPressesBeforeTheRecordingBeganShareOneCapture)
     ASSERT_TRUE(h.audio->deliver(h.audio->madePaths.first(), true));
     ASSERT_TRUE(h.waitFor(Kind::Recording));
     spinFor(100);
-    EXPECT_EQ(h.published, (QList{DictationState::idle(), DictationState::idle(),
-                                  DictationState::recording()}));
+    EXPECT_EQ(h.published,
+              (QList{DictationState::idle(), DictationState::idle(), DictationState::recording()}));
     EXPECT_EQ(h.coordinatorLog().filter("recording started").size(), 1);
     EXPECT_EQ(h.audio->openCount(), 1);
 

@@ -64,7 +64,9 @@ TEST_F(PrivateTempDirTest, ASharedBaseGetsAPerUserName)
     const Result<QString> folder = PrivateTempDir::ensureFolder("QuorDictation");
     ASSERT_TRUE(folder.ok()) << folder.error().message.toStdString();
     EXPECT_EQ(folder.value(), sharedBase() + "/" + perUser());
-    struct stat info {};
+    struct stat info
+    {
+    };
     ASSERT_EQ(::stat(QFile::encodeName(folder.value()).constData(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0700u);
 }
