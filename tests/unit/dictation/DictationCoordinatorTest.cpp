@@ -135,8 +135,11 @@ struct Harness
     // A release after a real hold; `tap()` lets go at once.
     void release()
     {
-        if (sincePress.isValid())
-            spinFor(int(DictationCoordinator::minimumHoldMs + 10 - sincePress.elapsed()));
+        const qint64 left = sincePress.isValid()
+                                ? DictationCoordinator::minimumHoldMs + 10 - sincePress.elapsed()
+                                : 0;
+        if (left > 0) // a negative wait would be no bound at all
+            spinFor(int(left));
         fakes.hotKey->release();
     }
     void tap() { fakes.hotKey->release(); }
