@@ -56,7 +56,7 @@ double wavSeconds(const QString& path)
 class MeasuringTranscriber : public OneShotWhisperTranscriber
 {
 public:
-    Result<QString> transcribe(const QString& audioURL) const override
+    Result<QString> transcribe(const QString& audioURL, ChildProcessStop&) const override
     {
         std::lock_guard lock(m_mutex);
         m_seconds.push_back(wavSeconds(audioURL));

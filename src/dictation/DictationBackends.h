@@ -30,4 +30,6 @@ struct DictationBackends
     std::unique_ptr<SyntheticKeys> selfTestKeys;
     // Recordings stay on disk after their transcription, for diagnosis.
     bool keepRecordings = DebugLog::isDebugLogOn();
+    // Not a desktop service, but chosen by whoever builds the pipeline: tests shorten it.
+    TranscriptionTimeLimit transcriptionTimeLimit;
 };

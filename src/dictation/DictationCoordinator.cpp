@@ -35,11 +35,16 @@ DictationCoordinator::DictationCoordinator(DictationBackends backends, QObject* 
       m_inserter(std::make_unique<FocusedTextInserter>(std::move(backends.accessibility),
                                                        std::move(backends.clipboard),
                                                        std::move(backends.pasteKeys))),
-      m_transcriber(std::make_unique<WhisperTranscriber>(std::move(backends.transcriber)))
+      m_transcriber(std::make_unique<WhisperTranscriber>(std::move(backends.transcriber),
+                                                         backends.transcriptionTimeLimit))
 {
 }
 
-DictationCoordinator::~DictationCoordinator() = default;
+DictationCoordinator::~DictationCoordinator()
+{
+    // The transcriber stops its own runs; nothing the self-test started may outlive us either.
+    m_selfTestStop->requestStop();
+}
 
 void DictationCoordinator::start()
 {
@@ -263,14 +268,27 @@ void DictationCoordinator::stopAndTranscribe()
     std::shared_ptr<RecordingFile> file = m_recorder->takeFile(std::move(stopped).value());
     DebugLog::write(QStringLiteral("recording stopped at ") + file->path());
     writeState(DictationState::transcribing());
-    // The transcription holds the file: it is deleted once the run has ended, also when
-    // its answer is never delivered.
-    postTask(this, [this, file] {
+    // The transcription holds the file: it is deleted once the run has ended, also when it
+    // is cancelled or its answer is never delivered.
+    postTask(this, [this, file, generation = m_cancelGeneration] {
+        // Cancelled before the run even started.
+        if (generation != m_cancelGeneration)
+            return;
         m_transcriber->transcribe(file->path(), this, [this, file](Result<QString> raw) mutable {
             file.reset();
             finishTranscription(std::move(raw));
         });
     });
+}
+
+void DictationCoordinator::cancelTranscription()
+{
+    if (!m_state.isTranscribing())
+        return;
+    DebugLog::write(QStringLiteral("transcription cancelled"));
+    ++m_cancelGeneration;
+    m_transcriber->cancelAll();
+    setIdle();
 }
 
 void DictationCoordinator::finishTranscription(Result<QString> raw)
@@ -341,7 +359,8 @@ void DictationCoordinator::runSelfTest(const QString& phrase)
     DebugLog::write(QStringLiteral("starting self-test"));
     postTask(this, [this, phrase] {
         runInBackground<Result<QString>>(
-            this, [phrase] { return SelfTestAudio::makePrompt(phrase); },
+            this,
+            [phrase, stop = m_selfTestStop] { return SelfTestAudio::makePrompt(phrase, *stop); },
             [this](Result<QString> prompt) {
                 if (!prompt) {
                     setError(prompt.error().localizedDescription());
@@ -359,7 +378,7 @@ void DictationCoordinator::runSelfTest(const QString& phrase)
 void DictationCoordinator::playSelfTestPrompt(const QString& path)
 {
     runInBackground<Failure>(
-        this, [path] { return SelfTestAudio::playPrompt(path); },
+        this, [path, stop = m_selfTestStop] { return SelfTestAudio::playPrompt(path, *stop); },
         [this](Failure failure) {
             // A failed playback leaves the key down: the recording it started is not stopped.
             if (failure) {

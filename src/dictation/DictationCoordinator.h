@@ -42,6 +42,10 @@ public:
     // Beeps (used by the toggle command while transcribing).
     void beep();
 
+    // The menu's way out of a transcription that takes too long: stops the recogniser and
+    // writes idle. Does nothing in other states.
+    void cancelTranscription();
+
 private:
     struct StartSequence;
 
@@ -77,4 +81,8 @@ private:
     std::shared_ptr<StartSequence> m_startSequence;
     // Since the press that began the running recording.
     QElapsedTimer m_recordingSince;
+    // Raised by every cancel, so that a run about to start learns it was cancelled.
+    quint64 m_cancelGeneration = 0;
+    // Shared with the self-test's background steps, which may outlive the coordinator.
+    std::shared_ptr<ChildProcessStop> m_selfTestStop = std::make_shared<ChildProcessStop>();
 };

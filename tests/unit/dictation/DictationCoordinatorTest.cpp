@@ -1,7 +1,9 @@
 #include "dictation/DictationCoordinator.h"
 
 #include "dictation/PrivateTempDir.h"
+#include "dictation/WhisperCLITranscriber.h"
 #include "fakes/FakeDictationBackends.h"
+#include "support/ProcessAlive.h"
 #include "support/QtPrinters.h"
 #include "support/Wait.h"
 
@@ -9,6 +11,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QThreadPool>
 #include <condition_variable>
 #include <gtest/gtest.h>
@@ -45,11 +48,11 @@ public:
         : m_answers(std::move(answers))
     {
     }
-    Result<QString> transcribe(const QString& audioURL) const override
+    Result<QString> transcribe(const QString& audioURL, ChildProcessStop& stop) const override
     {
         std::unique_lock lock(m_mutex);
         m_opened.wait(lock, [this] { return m_open; });
-        return m_answers->transcribe(audioURL);
+        return m_answers->transcribe(audioURL, stop);
     }
     void open()
     {
@@ -80,15 +83,17 @@ const QStringList coordinatorLinePrefixes = {"requestMicrophoneAndStart",
                                              "accessibility trusted=",
                                              "requesting microphone access",
                                              "AVAudioApplication",
-                                             "hot key registration failed"};
+                                             "hot key registration failed",
+                                             "transcription"};
 
 struct Harness
 {
-    explicit Harness(bool holdTranscriptions = false)
+    explicit Harness(bool holdTranscriptions = false, TranscriptionTimeLimit timeLimit = {})
     {
         QFile::remove(logPath());
         DictationBackends b = fakes.make();
         b.keepRecordings = false;
+        b.transcriptionTimeLimit = timeLimit;
         auto capture = std::make_unique<HookedAudioCapture>();
         audio = capture.get();
         fakes.audioCapture = capture.get();
@@ -780,6 +785,116 @@ TEST(DictationCoordinator, LateTranscriptionDoesNotEndANewerRecording)
     h.release();
     ASSERT_TRUE(waitUntil([&] { return h.state().isIdle() && h.fieldText().size() > 12; }));
     EXPECT_EQ(h.fieldText(), QStringLiteral("Hello world.Hello world."));
+}
+
+// MARK: the way out of a recogniser that never answers
+
+TEST(DictationCoordinator, CancelStopsTheTranscriptionAndReturnsToIdle)
+{
+    Harness h(/*holdTranscriptions=*/true);
+    h.coordinator->start();
+    h.startRecording();
+    h.release();
+    ASSERT_TRUE(h.waitFor(Kind::Transcribing));
+    // The press keeps beeping while transcribing; the menu's cancel is the way out.
+    h.forget();
+    h.press();
+    ASSERT_TRUE(waitUntil([&] { return h.fakes.alerts->beeps == 1; }));
+
+    h.coordinator->cancelTranscription();
+
+    EXPECT_EQ(h.state(), DictationState::idle());
+    EXPECT_EQ(h.published, QList<DictationState>{DictationState::idle()});
+    EXPECT_EQ(h.fakes.alerts->beeps, 1);
+    EXPECT_EQ(h.coordinatorLog().last(), "transcription cancelled");
+    // The run's late answer is dropped; the next dictation works as ever.
+    h.gate->open();
+    spinFor(50);
+    EXPECT_EQ(h.fieldText(), QString());
+    h.startRecording();
+    h.release();
+    ASSERT_TRUE(waitUntil([&] { return h.fieldText() == QStringLiteral("Hello world."); }));
+}
+
+TEST(DictationCoordinator, CancelInOtherStatesOrBeforeTheRunStartsIsSafe)
+{
+    Harness h;
+    h.coordinator->start();
+    h.coordinator->cancelTranscription();
+    EXPECT_EQ(h.state(), DictationState::idle());
+    h.startRecording();
+    h.coordinator->cancelTranscription();
+    EXPECT_TRUE(h.state().isRecording());
+
+    // Cancelled between the stop and the start of the run: the recogniser never runs.
+    h.coordinator->stopAndTranscribe();
+    h.coordinator->cancelTranscription();
+    spinFor(100);
+    EXPECT_EQ(h.state(), DictationState::idle());
+    EXPECT_TRUE(h.fakes.transcriber->calls().isEmpty());
+    EXPECT_EQ(h.fieldText(), QString());
+}
+
+TEST(DictationCoordinator, ATranscriptionPastItsTimeLimitEndsInError)
+{
+    Harness h(/*holdTranscriptions=*/true, {std::chrono::milliseconds(100), 0.0});
+    h.coordinator->start();
+    h.startRecording();
+    h.release();
+    ASSERT_TRUE(h.waitFor(Kind::Transcribing));
+    h.forget();
+
+    ASSERT_TRUE(h.waitFor(Kind::Error));
+    EXPECT_EQ(h.state(), DictationState::error("Transcription took too long"));
+    EXPECT_EQ(h.fakes.alerts->beeps, 1);
+    h.gate->open();
+    spinFor(50);
+    EXPECT_EQ(h.fieldText(), QString());
+    EXPECT_EQ(h.published, QList<DictationState>{h.state()});
+}
+
+// The real recogniser runner with a stand-in that never exits: ending the coordinator (as
+// Quit does) kills it, and nothing is left waiting on the pool.
+TEST(DictationCoordinator, DestroyedWhileTheRecogniserHangsKillsIt)
+{
+    QTemporaryDir dir;
+    const QString program = dir.filePath("Whisper/whisper-cli");
+    QDir().mkpath(dir.filePath("Whisper"));
+    QFile script(program);
+    ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+    script.write(QStringLiteral("#!/bin/sh\necho $$ > '%1'\nexec sleep 600\n")
+                     .arg(dir.filePath("pid"))
+                     .toUtf8());
+    script.close();
+    script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QFile model(dir.filePath("Whisper/ggml-large-v3-turbo.bin"));
+    ASSERT_TRUE(model.open(QIODevice::WriteOnly));
+    model.write("m");
+    model.close();
+
+    FakeDictationBackends fakes;
+    DictationBackends b = fakes.make();
+    b.transcriber = std::make_shared<WhisperCLITranscriber>(dir.path());
+    auto coordinator = std::make_unique<DictationCoordinator>(std::move(b));
+    coordinator->start();
+    fakes.hotKey->press();
+    ASSERT_TRUE(waitUntil([&] { return coordinator->state().isRecording(); }));
+    // The fake recording leaves no file; the runner wants one.
+    QFile recording(fakes.audioCapture->madePaths.last());
+    ASSERT_TRUE(recording.open(QIODevice::WriteOnly));
+    recording.write("RIFF");
+    recording.close();
+    spinFor(int(DictationCoordinator::minimumHoldMs) + 10); // a hold, not a tap
+    fakes.hotKey->release();
+    ASSERT_TRUE(waitUntil([&] { return pidFrom(dir.filePath("pid")) > 0; }));
+    const qint64 recogniser = pidFrom(dir.filePath("pid"));
+    ASSERT_TRUE(processAlive(recogniser));
+    EXPECT_TRUE(coordinator->state().isTranscribing());
+
+    coordinator.reset();
+
+    EXPECT_TRUE(QThreadPool::globalInstance()->waitForDone(5000));
+    EXPECT_FALSE(processAlive(recogniser));
 }
 
 } // namespace
