@@ -1,5 +1,6 @@
 #include "dictation/DictationCoordinator.h"
 
+#include "dictation/PrivateTempDir.h"
 #include "dictation/WhisperCLITranscriber.h"
 #include "fakes/FakeDictationBackends.h"
 #include "support/ProcessAlive.h"
@@ -7,7 +8,9 @@
 #include "support/Wait.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QThreadPool>
 #include <condition_variable>
@@ -89,6 +92,7 @@ struct Harness
     {
         QFile::remove(logPath());
         DictationBackends b = fakes.make();
+        b.keepRecordings = false;
         b.transcriptionTimeLimit = timeLimit;
         auto capture = std::make_unique<HookedAudioCapture>();
         audio = capture.get();
@@ -128,8 +132,22 @@ struct Harness
     }
 
     DictationState state() const { return coordinator->state(); }
-    void press() { fakes.hotKey->press(); }
-    void release() { fakes.hotKey->release(); }
+    void press()
+    {
+        sincePress.start();
+        fakes.hotKey->press();
+    }
+    // A release after a real hold; `tap()` lets go at once.
+    void release()
+    {
+        const qint64 left = sincePress.isValid()
+                                ? DictationCoordinator::minimumHoldMs + 10 - sincePress.elapsed()
+                                : 0;
+        if (left > 0) // a negative wait would be no bound at all
+            spinFor(int(left));
+        fakes.hotKey->release();
+    }
+    void tap() { fakes.hotKey->release(); }
     // The menu's toggle command, as the application shell runs it.
     void toggle()
     {
@@ -164,7 +182,15 @@ struct Harness
     std::shared_ptr<GatedTranscriber> gate;
     std::unique_ptr<DictationCoordinator> coordinator;
     QList<DictationState> published;
+    QElapsedTimer sincePress;
 };
+
+// Recordings the fake capture left in the private folder.
+QStringList recordingFiles()
+{
+    static const QRegularExpression uuidWav("^[0-9A-F-]{36}\\.wav$");
+    return QDir(PrivateTempDir::folderPath("QuorDictation")).entryList(QDir::Files).filter(uuidWav);
+}
 
 const QString enableMicrophone = QStringLiteral("Enable Microphone for Wendlo");
 
@@ -236,8 +262,8 @@ TEST(DictationCoordinator, SuccessfulDictationLogsAndPublishesInOrder)
     EXPECT_EQ(h.published,
               (QList{DictationState::idle(), DictationState::idle(), DictationState::recording(),
                      DictationState::transcribing(), DictationState::idle()}));
-    ASSERT_EQ(h.audio->madePaths.size(), 2); // the probe, then the recording
-    const QString path = h.audio->madePaths.at(1);
+    ASSERT_EQ(h.audio->madePaths.size(), 1) << "the probe's capture is the recording";
+    const QString path = h.audio->madePaths.at(0);
     EXPECT_EQ(h.coordinatorLog(),
               (QStringList{"requestMicrophoneAndStart state=granted", "microphone trusted=true",
                            "recorder.promptForPermission confirmed=true state=granted",
@@ -427,17 +453,18 @@ INSTANTIATE_TEST_SUITE_P(
         FailureCase{"probeNotConfirmed",
                     [](Harness& h) {
                         h.audio->onMake = [&h](int) {
+                            h.audio->next.firstSamples = FakeAudioRecording::FirstSamples::Fail;
                             h.fakes.recordPermission->current = MicrophonePermissionState::Denied;
                         };
                         h.press();
                     },
                     enableMicrophone, true},
+        // The capture ends before its first samples while the permission reads granted.
         FailureCase{"startFailedThenProbeNotConfirmed",
                     [](Harness& h) {
+                        h.audio->next.firstSamples = FakeAudioRecording::FirstSamples::Fail;
                         h.audio->onMake = [&h](int n) {
                             if (n == 2)
-                                h.audio->next.recordOk = false;
-                            if (n == 3)
                                 h.fakes.recordPermission->current =
                                     MicrophonePermissionState::Denied;
                         };
@@ -448,19 +475,17 @@ INSTANTIATE_TEST_SUITE_P(
                         EXPECT_EQ(h.coordinatorLog().filter("retrying after recorder probe").size(),
                                   1);
                     }},
-        FailureCase{"startFailedAgainAfterConfirmedProbe",
+        FailureCase{"startFailedAgainWithThePermissionGranted",
                     [](Harness& h) {
-                        h.audio->onMake = [&h](int n) {
-                            if (n == 2)
-                                h.audio->next.recordOk = false;
-                        };
+                        h.audio->next.firstSamples = FakeAudioRecording::FirstSamples::Fail;
                         h.press();
                     },
                     QStringLiteral("Could not start recording"), false,
                     [](const Harness& h) {
                         EXPECT_EQ(h.coordinatorLog().filter("retrying after recorder probe").size(),
                                   1);
-                        EXPECT_EQ(h.audio->madePaths.size(), 4) << "probe, start, probe, start";
+                        EXPECT_EQ(h.audio->madePaths.size(), 2) << "probe, retry probe";
+                        EXPECT_EQ(h.audio->openCount(), 0);
                     }},
         FailureCase{"stopFailed", [](Harness& h) { h.coordinator->stopAndTranscribe(); },
                     QStringLiteral("Recording was not active"), false},
@@ -544,45 +569,155 @@ TEST(DictationCoordinator, PromptAnsweredOnAnotherThreadStartsRecording)
                            "recording started"}));
 }
 
-TEST(DictationCoordinator, PressAndReleaseShorterThanTheProbe)
+// Releases while the capture has not delivered yet, and taps: what is published, whether
+// anything is transcribed, and that no capture stays open.
+struct EarlyReleaseCase
+{
+    const char* name;
+    bool samplesBeforeRelease; // the recording had begun when the key went up
+    bool tap;                  // shorter than the minimum hold
+    QList<DictationState> published;
+    bool transcribed;
+};
+
+void PrintTo(const EarlyReleaseCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class DictationCoordinatorEarlyRelease : public ::testing::TestWithParam<EarlyReleaseCase>
+{
+};
+
+TEST_P(DictationCoordinatorEarlyRelease, EndsAsAUserExpects)
+{
+    const EarlyReleaseCase& c = GetParam();
+    Harness h;
+    h.coordinator->start();
+    h.forget();
+    h.audio->next.firstSamples = FakeAudioRecording::FirstSamples::Never;
+    h.press();
+    ASSERT_TRUE(waitUntil([&] { return h.audio->log->waitingForSamples.size() == 1; }));
+    const QString path = h.audio->madePaths.first();
+    if (c.samplesBeforeRelease) {
+        ASSERT_TRUE(h.audio->deliver(path, true));
+        ASSERT_TRUE(h.waitFor(Kind::Recording));
+    }
+    c.tap ? h.tap() : h.release();
+    spinFor(50);
+    if (!c.samplesBeforeRelease)
+        h.audio->deliver(path, true); // too late for a tap: the capture is gone
+    ASSERT_TRUE(waitUntil([&] { return h.published.size() == c.published.size(); }));
+    spinFor(100);
+
+    EXPECT_EQ(h.published, c.published);
+    EXPECT_EQ(h.state(), DictationState::idle());
+    EXPECT_EQ(h.fieldText(), c.transcribed ? QStringLiteral("Hello world.") : QString());
+    EXPECT_EQ(h.fakes.transcriber->calls().size(), c.transcribed ? 1 : 0);
+    EXPECT_EQ(h.fakes.alerts->beeps, 0);
+    EXPECT_EQ(h.audio->openCount(), 0) << "no capture left open";
+    EXPECT_TRUE(recordingFiles().isEmpty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Releases, DictationCoordinatorEarlyRelease,
+    ::testing::Values(EarlyReleaseCase{"TapBeforeTheRecordingBegan", false, true, {}, false},
+                      EarlyReleaseCase{"TapAfterTheRecordingBegan",
+                                       true,
+                                       true,
+                                       {DictationState::idle(), DictationState::recording(),
+                                        DictationState::idle()},
+                                       false},
+                      // The recording ends as soon as it has begun and is transcribed.
+                      EarlyReleaseCase{"HoldReleasedBeforeTheRecordingBegan",
+                                       false,
+                                       false,
+                                       {DictationState::idle(), DictationState::recording(),
+                                        DictationState::transcribing(), DictationState::idle()},
+                                       true}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(DictationCoordinator, TwoPressesBeforeTheRecordingBeganShareOneCapture)
 {
     Harness h;
     h.coordinator->start();
     h.forget();
+    h.audio->next.firstSamples = FakeAudioRecording::FirstSamples::Never;
     h.press();
     spinFor(20);
-    h.release();
-    spinFor(100);
-    EXPECT_TRUE(h.published.isEmpty()) << "the release found the state idle";
-
+    h.toggle(); // still idle: a second start sequence
+    spinFor(20);
+    ASSERT_EQ(h.audio->madePaths.size(), 1);
+    ASSERT_TRUE(h.audio->deliver(h.audio->madePaths.first(), true));
     ASSERT_TRUE(h.waitFor(Kind::Recording));
-    h.press(); // ignored: recording
-    spinFor(600);
-    EXPECT_EQ(h.published, (QList{DictationState::idle(), DictationState::recording()}));
+    spinFor(100);
+    EXPECT_EQ(h.published,
+              (QList{DictationState::idle(), DictationState::idle(), DictationState::recording()}));
     EXPECT_EQ(h.coordinatorLog().filter("recording started").size(), 1);
+    EXPECT_EQ(h.audio->openCount(), 1);
 
+    spinFor(int(DictationCoordinator::minimumHoldMs)); // the hold counts from the later start
     h.release();
     ASSERT_TRUE(h.waitFor(Kind::Idle));
     EXPECT_EQ(h.fieldText(), QStringLiteral("Hello world."));
 }
 
-TEST(DictationCoordinator, TwoPressesWithinTheProbeRunTwoStartSequences)
+TEST(DictationCoordinator, APressWhileATapSettlesLeavesOneCapture)
 {
     Harness h;
     h.coordinator->start();
     h.forget();
+    h.audio->next.firstSamples = FakeAudioRecording::FirstSamples::Never;
     h.press();
     spinFor(20);
+    h.tap();
+    spinFor(20);
     h.press();
-    ASSERT_TRUE(waitUntil([&] { return h.published.size() == 4; }));
-    spinFor(100);
-    EXPECT_EQ(h.published, (QList{DictationState::idle(), DictationState::recording(),
-                                  DictationState::idle(), DictationState::recording()}));
-    EXPECT_EQ(h.coordinatorLog().filter("recording started").size(), 2);
-
+    ASSERT_TRUE(waitUntil([&] { return h.audio->madePaths.size() == 2; }));
+    EXPECT_FALSE(h.audio->deliver(h.audio->madePaths.first(), true)) << "the tap's capture closed";
+    ASSERT_TRUE(h.audio->deliver(h.audio->madePaths.last(), true));
+    ASSERT_TRUE(h.waitFor(Kind::Recording));
+    EXPECT_EQ(h.audio->openCount(), 1);
     h.release();
     ASSERT_TRUE(h.waitFor(Kind::Idle));
     EXPECT_EQ(h.fieldText(), QStringLiteral("Hello world."));
+    EXPECT_EQ(h.audio->openCount(), 0);
+}
+
+// Recordings go once their transcription has ended, whatever its outcome, unless kept for
+// the debug log; leftovers of an earlier run go at start.
+TEST(DictationCoordinator, RecordingsAreDeletedAfterTranscriptionUnlessKept)
+{
+    for (const bool keep : {false, true}) {
+        for (const bool succeeds : {true, false}) {
+            SCOPED_TRACE(std::string(keep ? "kept " : "") + (succeeds ? "success" : "failure"));
+            for (const QString& name : recordingFiles())
+                QFile::remove(PrivateTempDir::folderPath("QuorDictation") + "/" + name);
+            const QString leftover = PrivateTempDir::ensureFolder("QuorDictation").value() +
+                                     "/0A1B2C3D-0000-4000-8000-00000000000F.wav";
+            QFile(leftover).open(QIODevice::WriteOnly);
+
+            Harness h;
+            h.coordinator.reset();
+            DictationBackends b = h.fakes.make();
+            b.keepRecordings = keep;
+            auto capture = std::make_unique<HookedAudioCapture>();
+            h.audio = capture.get();
+            b.audioCapture = std::move(capture);
+            if (!succeeds)
+                h.fakes.transcriber->setAnswer(QuorError{"whisper-cli exited with 3"});
+            h.coordinator = std::make_unique<DictationCoordinator>(std::move(b));
+            h.coordinator->start();
+            EXPECT_EQ(QFile::exists(leftover), keep);
+
+            h.startRecording();
+            h.release();
+            ASSERT_TRUE(waitUntil([&] { return h.state().isIdle() || h.state().isError(); }));
+            EXPECT_EQ(h.state().isIdle(), succeeds);
+            spinFor(50);
+            EXPECT_EQ(recordingFiles().size(), keep ? 2 : 0);
+        }
+    }
 }
 
 TEST(DictationCoordinator, MicrophoneRequestWithoutActionClearsErrorWithoutRecording)
@@ -600,6 +735,7 @@ TEST(DictationCoordinator, MicrophoneRequestWithoutActionClearsErrorWithoutRecor
     spinFor(50);
     EXPECT_EQ(h.published, QList{DictationState::idle()});
     EXPECT_EQ(h.audio->madePaths.size(), 1) << "only the probe";
+    EXPECT_EQ(h.audio->openCount(), 0) << "which ended with its answer";
     EXPECT_TRUE(h.coordinatorLog().filter("recording started").isEmpty());
 }
 
@@ -769,6 +905,7 @@ TEST(DictationCoordinator, DestroyedWhileTheRecogniserHangsKillsIt)
     ASSERT_TRUE(recording.open(QIODevice::WriteOnly));
     recording.write("RIFF");
     recording.close();
+    spinFor(int(DictationCoordinator::minimumHoldMs) + 10); // a hold, not a tap
     fakes.hotKey->release();
     ASSERT_TRUE(waitUntil([&] { return pidFrom(dir.filePath("pid")) > 0; }));
     const qint64 recogniser = pidFrom(dir.filePath("pid"));
