@@ -64,14 +64,14 @@ void BM_ReleaseToTextInserted(benchmark::State& state)
     for (auto _ : state) {
         transcribing = false;
         insertedAt = -1;
-        keys.postHotKey(true);
+        keys.postHotKey(HotKey::standard().combination(), true);
         if (!waitUntil([&] { return coordinator.state() == DictationState::recording(); }, 5000)) {
             state.SkipWithError("recording did not start");
             return;
         }
-        spinFor(250); // a short utterance
+        spinFor(400); // a short utterance, longer than an accidental tap
         const qint64 releasedAt = clock.nsecsElapsed();
-        keys.postHotKey(false);
+        keys.postHotKey(HotKey::standard().combination(), false);
         if (!waitUntil([&] { return insertedAt >= 0; }, 5000)) {
             state.SkipWithError(coordinator.state().label().toStdString().c_str());
             return;

@@ -1,9 +1,11 @@
 #include "app/AppDelegate.h"
 
 #include "app/PreviewExport.h"
+#include "app/SettingsWindowController.h"
 #include "app/StatusItemIcon.h"
 #include "app/UpdaterController.h"
 #include "dictation/DebugLog.h"
+#include "dictation/ErrorText.h"
 #include "dictation/MainThreadTask.h"
 #include "onboarding/OnboardingPractice.h"
 #include "onboarding/OnboardingVersionStore.h"
@@ -34,6 +36,15 @@ QAction* makeMenuItem(const QString& title, QObject* parent)
     return new QAction(title, parent);
 }
 
+// The state label with an error's message cut to what a menu line can show; the log keeps the
+// whole message.
+QString displayedLabel(const DictationState& state)
+{
+    if (!state.isError())
+        return state.label();
+    return DictationState::error(ErrorText::forDisplay(state.message)).label();
+}
+
 // Menu titles treat "&" as a mnemonic marker; a state's message is shown as it stands.
 QString menuTitle(const QString& text)
 {
@@ -55,11 +66,13 @@ AppDelegate::AppDelegate(AppDelegateServices services, QObject* parent)
           std::make_unique<RecordingOverlayWindowController>(std::move(services.overlayBackend))),
       m_statusMenuItem(makeMenuItem(QStringLiteral("Idle"), this)),
       m_toggleMenuItem(makeMenuItem(QStringLiteral("Start Dictation"), this)),
+      m_cancelTranscriptionMenuItem(makeMenuItem(QStringLiteral("Cancel Transcription"), this)),
       m_openSetupMenuItem(makeMenuItem(QStringLiteral("Open Setup Guide"), this)),
       m_requestAccessibilityMenuItem(
           makeMenuItem(QStringLiteral("Request Accessibility Permission"), this)),
       m_requestMicrophoneMenuItem(
           makeMenuItem(QStringLiteral("Request Microphone Permission"), this)),
+      m_settingsMenuItem(makeMenuItem(QStringLiteral("Settings\u2026"), this)),
       m_checkForUpdatesMenuItem(makeMenuItem(QStringLiteral("Check for Updates\u2026"), this)),
       m_accessibilityTrust(std::move(services.accessibilityTrust)),
       m_activation(std::move(services.activation)),
@@ -69,15 +82,30 @@ AppDelegate::AppDelegate(AppDelegateServices services, QObject* parent)
     // The status line only informs; Qt shows that as an inactive item.
     m_statusMenuItem->setEnabled(false);
     connect(m_toggleMenuItem, &QAction::triggered, this, &AppDelegate::toggleDictation);
+    // Offered only while transcribing: the way out of a recogniser that takes too long.
+    m_cancelTranscriptionMenuItem->setVisible(false);
+    connect(m_cancelTranscriptionMenuItem, &QAction::triggered, this,
+            &AppDelegate::cancelTranscription);
     connect(m_openSetupMenuItem, &QAction::triggered, this, &AppDelegate::openSetupGuide);
     connect(m_requestAccessibilityMenuItem, &QAction::triggered, this,
             &AppDelegate::requestAccessibilityPermission);
     connect(m_requestMicrophoneMenuItem, &QAction::triggered, this,
             &AppDelegate::requestMicrophonePermission);
+    connect(m_settingsMenuItem, &QAction::triggered, this, &AppDelegate::openSettings);
     connect(m_checkForUpdatesMenuItem, &QAction::triggered, this, &AppDelegate::checkForUpdates);
 
     m_previewExport = std::make_unique<PreviewExport>(
         m_environment, *m_activation, *m_onboardingWindowController, *m_overlayWindowController);
+
+    m_settings = services.settings ? std::move(services.settings)
+                                   : std::make_unique<AppSettings>(
+                                         OnboardingVersionStore::standardDefaults(), m_environment);
+    const QString executable = services.executable.isEmpty()
+                                   ? QCoreApplication::applicationFilePath()
+                                   : services.executable;
+    m_settingsWindowController = std::make_unique<SettingsWindowController>(
+        *m_settings, *m_coordinator, AutostartEntry(m_environment, executable),
+        std::move(services.modelLookup));
 }
 
 AppDelegate::~AppDelegate()
@@ -117,7 +145,9 @@ void AppDelegate::applicationDidFinishLaunching()
 
     buildStatusItemAndMenu();
     wireWindows();
+    m_coordinator->changeHotKey(m_settings->hotKey());
     m_coordinator->start();
+    showHotKeyInOnboarding();
 
     m_onboardingState = OnboardingState{OnboardingStep::Welcome, microphoneState(),
                                         accessibilityGranted(), QString()};
@@ -135,6 +165,8 @@ void AppDelegate::applicationDidFinishLaunching()
 void AppDelegate::deliverState(const DictationState& state)
 {
     m_currentState = state;
+    // A failed or repaired hot key shows in the practice step.
+    showHotKeyInOnboarding();
     applyMenuChrome();
     m_overlayWindowController->render(state);
     refreshPermissionWindow(false);
@@ -165,6 +197,19 @@ void AppDelegate::wireWindows()
         if (weak)
             weak->updateOnboardingPractice(text);
     };
+    m_onboardingWindowController->onOpenHotKeySettings = [weak] {
+        if (!weak)
+            return;
+        weak->openSettings();
+        weak->m_settingsWindowController->focusHotKey();
+    };
+    m_settingsWindowController->onHotKeyChanged = weakly(&AppDelegate::showHotKeyInOnboarding);
+}
+
+void AppDelegate::showHotKeyInOnboarding()
+{
+    m_onboardingWindowController->setHotKey(m_coordinator->hotKey().displayText(),
+                                            m_coordinator->hotKeyProblem());
 }
 
 void AppDelegate::applicationDidBecomeActive()
@@ -201,7 +246,8 @@ bool AppDelegate::applicationShouldHandleReopen(bool hasVisibleWindows)
 bool AppDelegate::hasVisibleWindows() const
 {
     return m_permissionsWindowController->isVisible() ||
-           m_onboardingWindowController->isVisible() || m_overlayWindowController->isVisible();
+           m_onboardingWindowController->isVisible() || m_overlayWindowController->isVisible() ||
+           m_settingsWindowController->isVisible();
 }
 
 // MARK: menu commands
@@ -215,6 +261,21 @@ void AppDelegate::toggleDictation()
         m_coordinator->stopAndTranscribe();
     else
         m_coordinator->requestMicrophoneAndStart();
+}
+
+void AppDelegate::startDictation()
+{
+    m_coordinator->hotKeyPressed();
+}
+
+void AppDelegate::stopDictation()
+{
+    m_coordinator->hotKeyReleased();
+}
+
+void AppDelegate::cancelTranscription()
+{
+    m_coordinator->cancelTranscription();
 }
 
 void AppDelegate::openSetupGuide()
@@ -236,6 +297,12 @@ void AppDelegate::requestMicrophonePermission()
     m_coordinator->requestMicrophoneAccess(true, true, {});
     refreshPermissionWindow(0.5, false);
     refreshPermissionWindow(2.0, false);
+}
+
+void AppDelegate::openSettings()
+{
+    m_settingsWindowController->showWindow();
+    m_activation->activateIgnoringOtherApps();
 }
 
 void AppDelegate::checkForUpdates()
@@ -373,11 +440,13 @@ void AppDelegate::buildStatusItemAndMenu()
     m_menu = std::make_unique<QMenu>();
     m_menu->addAction(m_statusMenuItem);
     m_menu->addAction(m_toggleMenuItem);
+    m_menu->addAction(m_cancelTranscriptionMenuItem);
     m_menu->addSeparator();
     m_menu->addAction(m_openSetupMenuItem);
     m_menu->addAction(m_requestAccessibilityMenuItem);
     m_menu->addAction(m_requestMicrophoneMenuItem);
     m_menu->addSeparator();
+    m_menu->addAction(m_settingsMenuItem);
     m_menu->addAction(m_checkForUpdatesMenuItem);
     m_menu->addSeparator();
     QAction* quitItem = m_menu->addAction(QStringLiteral("Quit"));
@@ -429,16 +498,17 @@ void AppDelegate::configureStatusItemButton()
     if (!m_statusItem)
         return;
     m_statusItem->setIcon(statusItemIcon());
-    m_statusItem->setToolTip(QStringLiteral("Wendlo \u2014 ") + m_currentState.label());
-    m_statusItemAccessibleName = QStringLiteral("Wendlo, ") + m_currentState.label();
+    m_statusItem->setToolTip(QStringLiteral("Wendlo \u2014 ") + displayedLabel(m_currentState));
+    m_statusItemAccessibleName = QStringLiteral("Wendlo, ") + displayedLabel(m_currentState);
 }
 
 void AppDelegate::applyMenuChrome()
 {
-    const QString label = m_currentState.label();
+    const QString label = displayedLabel(m_currentState);
     m_statusMenuItem->setText(menuTitle(label));
     m_toggleMenuItem->setText(m_currentState.isRecording() ? QStringLiteral("Stop Dictation")
                                                            : QStringLiteral("Start Dictation"));
+    m_cancelTranscriptionMenuItem->setVisible(m_currentState.isTranscribing());
     if (!m_statusItem)
         return;
     m_statusItem->setToolTip(QStringLiteral("Wendlo \u2014 ") + label);

@@ -4,6 +4,8 @@
 
 #include <QProcessEnvironment>
 #include <QString>
+#include <QStringList>
+#include <functional>
 
 // Transcribes by running whisper-cli once per call, blocking until it has exited. Holds no
 // state beyond where to look for the program and the model; both are looked up afresh on
@@ -27,15 +29,27 @@ public:
     // relative (which the XDG rules say to ignore).
     static QString userDataDirectory(const QProcessEnvironment& environment);
 
-    // `audioURL` is a plain file-system path to the recording.
-    Result<QString> transcribe(const QString& audioURL) const override;
+    // `audioURL` is a plain file-system path to the recording. The child never outlives
+    // Wendlo, and a stop kills it with everything it started.
+    Result<QString> transcribe(const QString& audioURL, ChildProcessStop& stop) const override;
+    // The same, never stopped.
+    Result<QString> transcribe(const QString& audioURL) const;
 
-    // The model a transcription would use now; also what the launch prefetch reads.
+    // The language the recogniser is told ("-l CODE"), asked afresh for every run and on the
+    // run's own thread; empty leaves whisper-cli's default. Set before the first run.
+    void setLanguageSource(std::function<QString()> language) { m_language = std::move(language); }
+
+    // whisper-cli's arguments for one run.
+    static QStringList arguments(const QString& model, const QString& audio,
+                                 const QString& language);
+
+    // The model file a run would use, or why there is none (the settings window shows it).
     Result<QString> modelURL() const;
 
 private:
     Result<QString> executableURL() const;
 
     QString m_resourceDirectory;
+    std::function<QString()> m_language;
     QString m_userDataDirectory;
 };

@@ -16,7 +16,7 @@ class UnavailableHotKey : public HotKeyBackend
 {
 public:
     explicit UnavailableHotKey(QString reason) : m_reason(std::move(reason)) {}
-    std::optional<QString> registerHotKey(Handler) override { return m_reason; }
+    std::optional<QString> registerHotKey(QKeyCombination, Handler) override { return m_reason; }
 
 private:
     QString m_reason;
@@ -46,7 +46,10 @@ class UnavailableTranscriber : public OneShotWhisperTranscriber
 {
 public:
     explicit UnavailableTranscriber(QString reason) : m_reason(std::move(reason)) {}
-    Result<QString> transcribe(const QString&) const override { return QuorError{m_reason}; }
+    Result<QString> transcribe(const QString&, ChildProcessStop&) const override
+    {
+        return QuorError{m_reason};
+    }
 
 private:
     QString m_reason;
@@ -74,7 +77,7 @@ class UnavailableKeys : public SyntheticKeys
 {
 public:
     bool postPaste() override { return false; }
-    bool postHotKey(bool) override { return false; }
+    bool postHotKey(QKeyCombination, bool) override { return false; }
 };
 
 class UnavailableSettingsLinks : public SettingsLinkOpener

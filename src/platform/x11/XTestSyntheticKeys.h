@@ -18,7 +18,7 @@ public:
     // (Super, right after the hot key's release) are released first so none leaks into the
     // chord; they are not pressed again, as the user may have let go meanwhile.
     bool postPaste() override;
-    bool postHotKey(bool down) override;
+    bool postHotKey(QKeyCombination key, bool down) override;
 
     // WM_CLASS of the active window (or of the input focus and its ancestors); empty if none.
     QByteArray focusedWindowClass() const;
