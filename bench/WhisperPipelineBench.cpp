@@ -9,6 +9,7 @@
 // ("prefetch <ms>"), and the dictations start once that is done.
 #include "app/PlatformFactory.h"
 #include "dictation/DictationCoordinator.h"
+#include "dictation/HotKey.h"
 #include "dictation/ModelPrefetcher.h"
 #include "dictation/WhisperCLITranscriber.h"
 #include "integration/FieldApp.h"
@@ -81,7 +82,7 @@ int main(int argc, char** argv)
     for (int i = 1; i <= dictations; ++i) {
         transcribing = false;
         insertedAt = -1;
-        keys.postHotKey(true);
+        keys.postHotKey(HotKey::standard().combination(), true);
         if (!waitUntil([&] { return coordinator.state() == DictationState::recording(); }, 5000)) {
             std::fprintf(stderr, "recording did not start: %s\n",
                          qPrintable(coordinator.state().label()));
@@ -89,7 +90,7 @@ int main(int argc, char** argv)
         }
         spinFor(holdMs);
         const qint64 releasedAt = clock.nsecsElapsed();
-        keys.postHotKey(false);
+        keys.postHotKey(HotKey::standard().combination(), false);
         // The large shapes take minutes on a small machine; an error ends the wait at once.
         if (!waitUntil(
                 [&] { return insertedAt >= 0 || coordinator.state().isError(); }, 900000) ||
