@@ -65,4 +65,5 @@ private:
     std::unique_ptr<FocusedTextInserter> m_inserter;
     std::unique_ptr<WhisperTranscriber> m_transcriber;
     DictationState m_state = DictationState::idle();
+    qint64 m_recordingsStarted = 0; // tells a finishing dictation whether a newer one began
 };

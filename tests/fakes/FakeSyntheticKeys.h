@@ -10,9 +10,10 @@
 class FakeSyntheticKeys : public SyntheticKeys
 {
 public:
-    bool postPaste() override
+    PasteTarget pasteTarget() override { return target; }
+    bool postPaste(PasteChord chord) override
     {
-        posted << "paste";
+        posted << (chord == PasteChord::ShiftInsert ? "shift+insert" : "paste");
         if (onPaste)
             onPaste();
         return works;
@@ -25,6 +26,7 @@ public:
         return works;
     }
 
+    PasteTarget target;
     bool works = true;
     QStringList posted;
     std::function<void()> onPaste;
