@@ -132,12 +132,26 @@ std::unique_ptr<FocusedTextElement> AtspiAccessibility::focusedElement()
     if (!connect())
         return nullptr;
     startTracking();
+    // libatspi dispatches events while it waits for replies, so m_lastFocused may change
+    // during any call below: work on a reference of our own and keep a newer one.
     AtspiHandle focused;
-    // Our own windows cannot answer while this thread waits on them: not even asked.
-    if (m_lastFocused && !isOwn(m_lastFocused.get()) && isFocused(m_lastFocused.get()))
-        focused = shareHandle(m_lastFocused.get());
-    else
+    for (int attempt = 0; attempt < 2 && !focused; ++attempt) {
+        AtspiHandle tracked = shareHandle(m_lastFocused.get());
+        // Our own windows cannot answer while this thread waits on them: not even asked.
+        if (tracked && !isOwn(tracked.get()) && isFocused(tracked.get()))
+            focused = std::move(tracked);
+        else if (m_lastFocused.get() == tracked.get())
+            break;
+    }
+    if (!focused) {
+        const AtspiAccessible* before = m_lastFocused.get();
         focused = searchApplications();
+        if (!focused && m_lastFocused.get() != before) {
+            AtspiHandle newer = shareHandle(m_lastFocused.get()); // named by an event meanwhile
+            if (newer && !isOwn(newer.get()))
+                focused = std::move(newer);
+        }
+    }
     m_lastFocused = shareHandle(focused.get());
     if (!focused)
         return nullptr;
