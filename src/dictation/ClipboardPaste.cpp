@@ -79,18 +79,22 @@ void ClipboardPaste::take()
 
 bool ClipboardPaste::holdsText(Selection selection) const
 {
-    return m_clipboard.ownsSelection(selection) &&
-           plainText(m_clipboard.items(selection)) == m_text;
+    return plainText(m_clipboard.items(selection)) == m_text;
 }
 
 void ClipboardPaste::send()
 {
     // Another program may have written meanwhile; the chord must paste our text, not theirs.
+    // A clipboard manager that took our text over still serves it: that is left alone (taking
+    // it back would only start a tug of war), but its reads cannot be seen.
     bool retook = false;
+    bool watched = true;
     for (const Selection selection : m_selections) {
         if (!holdsText(selection)) {
             m_clipboard.setTransientText(selection, m_text);
             retook = true;
+        } else if (!m_clipboard.ownsSelection(selection)) {
+            watched = false;
         }
     }
     if (retook && ++m_retakes <= maxRetakes) {
@@ -112,6 +116,11 @@ void ClipboardPaste::send()
         return; // the target read synchronously (only fakes do)
     if (m_target.ownWindow) {
         m_quiet.start(m_timing.ownWindowMs);
+        return;
+    }
+    if (!watched) {
+        // The text is there, served by the manager: give the target time to read it.
+        m_quiet.start(m_timing.unwatchedMs);
         return;
     }
     if (!m_clipboard.reportsReads()) {

@@ -24,6 +24,7 @@ public:
         int readWaitMs = 2000;      // for the target to ask for the text, and at most after
         int quietMs = 150;          // after the target's last read, before restoring
         int ownWindowMs = 350;      // our own windows read without asking: restore after this
+        int unwatchedMs = 1000;     // a clipboard manager serves our text: restore after this
         int keyboardWaitMs = 30000; // for the hot key to be let go
     };
     using Done = std::function<void(Failure)>;

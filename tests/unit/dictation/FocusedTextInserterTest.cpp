@@ -20,6 +20,7 @@ constexpr ClipboardPaste::Timing fast{.settleMs = 5,
                                       .readWaitMs = 300,
                                       .quietMs = 20,
                                       .ownWindowMs = 60,
+                                      .unwatchedMs = 80,
                                       .keyboardWaitMs = 400};
 
 QList<ClipboardItem> userItems()
@@ -407,6 +408,25 @@ TEST_F(InserterTest, ManagerThatTookTheTranscriptOverStillGetsTheUsersClipboardB
 
     EXPECT_EQ(insertAndWait("dictated"), std::nullopt);
 
+    EXPECT_EQ(board->clipboard().contents, userItems());
+}
+
+TEST_F(InserterTest, ManagerServingTheTranscriptBeforeTheChordIsLeftToServeIt)
+{
+    userHasCopied();
+    a11y->field.reset();
+    bool chord = false;
+    keystrokes->onPaste = [&] {
+        chord = true;
+        seenByTarget = board->items(Selection::Clipboard); // read from the manager: not seen
+    };
+    QTimer::singleShot(0, [&] { board->managerTakesOver(); });
+
+    EXPECT_EQ(insertAndWait("dictated"), std::nullopt);
+
+    EXPECT_TRUE(chord);
+    EXPECT_EQ(plainText(seenByTarget), "dictated");
+    EXPECT_EQ(board->transientWrites, 1) << "no tug of war with the manager";
     EXPECT_EQ(board->clipboard().contents, userItems());
 }
 
