@@ -10,6 +10,7 @@
 #include <QCommandLineParser>
 #include <QFile>
 #include <QMimeData>
+#include <QTimer>
 
 int main(int argc, char** argv)
 {
@@ -26,13 +27,21 @@ int main(int argc, char** argv)
             file.write(line + '\n');
     };
 
+    // Polled rather than driven by QClipboard::changed: between two Qt processes that share
+    // a server timestamp the change notification can be dropped.
     QClipboard* clipboard = QGuiApplication::clipboard();
-    QObject::connect(clipboard, &QClipboard::changed, [&](QClipboard::Mode mode) {
-        if (mode != QClipboard::Clipboard || clipboard->ownsClipboard())
+    QByteArray lastSeen;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (clipboard->ownsClipboard())
             return;
         const QMimeData* data = clipboard->mimeData(QClipboard::Clipboard);
         if (!data || data->formats().isEmpty())
             return;
+        const QByteArray seen = data->formats().join(',').toUtf8() + '\n' + data->text().toUtf8();
+        if (seen == lastSeen)
+            return;
+        lastSeen = seen;
         if (!ignoreHint && data->data("x-kde-passwordManagerHint") == "secret") {
             log("secret");
             return;
@@ -44,6 +53,7 @@ int main(int argc, char** argv)
         clipboard->setMimeData(copy, QClipboard::Clipboard);
         log("took " + text);
     });
+    poll.start(20);
     log("ready");
     return app.exec();
 }
