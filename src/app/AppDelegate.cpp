@@ -17,12 +17,14 @@
 #include <QAction>
 #include <QCoreApplication>
 #include <QCursor>
+#include <QGuiApplication>
 #include <QKeySequence>
 #include <QMenu>
 #include <QPointer>
 #include <QSettings>
 #include <QShortcut>
 #include <QSystemTrayIcon>
+#include <QTimer>
 #include <cmath>
 
 namespace {
@@ -355,8 +357,11 @@ void AppDelegate::completeOnboarding()
 
 const QIcon& AppDelegate::statusItemIcon()
 {
-    if (!m_statusItemIcon)
-        m_statusItemIcon = StatusItemIcon::makeIcon();
+    if (!m_statusItemIcon) {
+        m_statusItemIconColor = StatusItemIcon::panelTextColor(
+            QGuiApplication::palette(), qEnvironmentVariable("XDG_CURRENT_DESKTOP"));
+        m_statusItemIcon = StatusItemIcon::makeIcon(m_statusItemIconColor);
+    }
     return *m_statusItemIcon;
 }
 
@@ -400,6 +405,23 @@ void AppDelegate::buildStatusItemAndMenu()
     }
     // Shown even without a tray now: Qt adds the icon once a tray appears.
     m_statusItem->show();
+    // Trays that embed the icon show the panel around it; once docked, check it stands out.
+    for (const int delayMs : {1000, 5000})
+        QTimer::singleShot(delayMs, this, &AppDelegate::matchStatusItemIconToPanel);
+}
+
+void AppDelegate::matchStatusItemIconToPanel()
+{
+    if (!m_statusItem || !m_statusItem->isVisible())
+        return;
+    const QColor color = StatusItemIcon::colorOver(
+        StatusItemIcon::grabPanel(m_statusItem->geometry()), m_statusItemIconColor);
+    if (color == m_statusItemIconColor)
+        return;
+    m_statusItemIconColor = color;
+    m_statusItemIcon = StatusItemIcon::makeIcon(color);
+    m_statusItem->setIcon(*m_statusItemIcon);
+    DebugLog::write(QStringLiteral("tray icon colour for the panel: ") + color.name());
 }
 
 void AppDelegate::configureStatusItemButton()

@@ -8,6 +8,7 @@
 #include "platform/AppActivation.h"
 #include "platform/OverlayWindowBackend.h"
 
+#include <QColor>
 #include <QIcon>
 #include <QObject>
 #include <QProcessEnvironment>
@@ -119,6 +120,8 @@ private:
     bool accessibilityGranted() const;
     bool allPermissionsGranted() const;
     const QIcon& statusItemIcon();
+    // Redraws the tray icon in black or white where the panel around it would hide it.
+    void matchStatusItemIconToPanel();
 
     // Long-lived collaborators, in the order they are created.
     std::unique_ptr<DictationControl> m_coordinator;
@@ -138,6 +141,7 @@ private:
     DictationState m_currentState = DictationState::idle();
     OnboardingState m_onboardingState;
     std::optional<QIcon> m_statusItemIcon;
+    QColor m_statusItemIconColor;
 
     std::unique_ptr<AccessibilityTrust> m_accessibilityTrust;
     std::unique_ptr<AppActivation> m_activation;

@@ -54,3 +54,14 @@ void QtUpdateNotifier::showCheckFailed(const QString& reason)
     box->addButton(QMessageBox::Ok);
     box->open();
 }
+
+void QtUpdateNotifier::showNoUpdateSource()
+{
+    QMessageBox* box = replaceBox();
+    box->setIcon(QMessageBox::Information);
+    box->setText(QStringLiteral("This build of Wendlo has no update source."));
+    box->setInformativeText(
+        QStringLiteral("Updates come through your distribution's package manager."));
+    box->addButton(QMessageBox::Ok);
+    box->open();
+}

@@ -17,6 +17,7 @@ public:
     void showUpdateAvailable(const QString& newVersion, const QString& currentVersion,
                              const QUrl& downloadPage) override;
     void showCheckFailed(const QString& reason) override;
+    void showNoUpdateSource() override;
 
 private:
     QMessageBox* replaceBox();

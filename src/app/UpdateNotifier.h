@@ -14,4 +14,6 @@ public:
     virtual void showUpdateAvailable(const QString& newVersion, const QString& currentVersion,
                                      const QUrl& downloadPage) = 0;
     virtual void showCheckFailed(const QString& reason) = 0;
+    // The build has no update feed: the distribution's package manager updates it.
+    virtual void showNoUpdateSource() = 0;
 };

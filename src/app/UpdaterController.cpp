@@ -28,6 +28,11 @@ QUrl UpdaterController::feedUrl(const QProcessEnvironment& environment)
         environment.value(QStringLiteral("WENDLO_UPDATE_FEED_URL")).trimmed();
     if (!configured.isEmpty())
         return QUrl(configured);
+    return builtInFeedUrl();
+}
+
+QUrl UpdaterController::builtInFeedUrl()
+{
     return QUrl(QStringLiteral(WENDLO_UPDATE_FEED_URL));
 }
 
@@ -82,7 +87,10 @@ void UpdaterController::checkAutomatically()
 void UpdaterController::check(bool userInitiated)
 {
     if (m_feedUrl.isEmpty()) {
-        fail(QStringLiteral("This build of Wendlo has no update feed configured."), userInitiated);
+        // Not a failure: a packaged build is updated by the distribution's package manager.
+        DebugLog::write(QStringLiteral("update check skipped: no update feed configured"));
+        if (userInitiated)
+            m_notifier->showNoUpdateSource();
         return;
     }
     if (!isWebUrl(m_feedUrl)) {

@@ -34,11 +34,14 @@ public:
 
     // WENDLO_UPDATE_FEED_URL when set and not blank, else the URL built in.
     static QUrl feedUrl(const QProcessEnvironment& environment);
+    // The feed given at build time; empty (no update checks) unless the build was configured
+    // with one.
+    static QUrl builtInFeedUrl();
     static Result<Release> parseFeed(const QByteArray& body);
 
     // Starts automatic checking: one check right after construction, then daily. An empty
-    // `feedUrl` means the build has no feed: automatic checks are skipped and a user check
-    // says so.
+    // `feedUrl` means the build has no feed: nothing is ever requested, and a user check
+    // answers that updates come from elsewhere.
     UpdaterController(QUrl feedUrl, QVersionNumber currentVersion,
                       std::unique_ptr<UpdateNotifier> notifier, QObject* parent = nullptr);
     ~UpdaterController() override;

@@ -12,6 +12,7 @@
 #include <QApplication>
 #include <QSystemTrayIcon>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 
 namespace {
@@ -37,6 +38,11 @@ AppDelegateServices makeServices()
 
 int main(int argc, char** argv)
 {
+    // Answered before QApplication, so it needs no display.
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::printf("Wendlo %s\n", WENDLO_VERSION);
+        return 0;
+    }
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Wendlo"));
     QApplication::setApplicationName(QStringLiteral("Wendlo"));

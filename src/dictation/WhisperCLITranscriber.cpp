@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QStringDecoder>
 #include <QStringList>
 #include <utility>
@@ -15,16 +16,36 @@ namespace {
 const QString kExecutableName = QStringLiteral("Whisper/whisper-cli");
 const QString kModelName = QStringLiteral("Whisper/ggml-large-v3-turbo.bin");
 
-QStringList candidates(const QString& resourceDirectory, const QString& bundled,
+const QString kFetchCommand = QStringLiteral("wendlo-fetch-model");
+
+// `bundled` inside each base directory that is set, in order, then the development paths.
+QStringList candidates(const QStringList& baseDirectories, const QString& bundled,
                        const QStringList& development)
 {
     QStringList paths;
-    if (!resourceDirectory.isEmpty())
-        paths << QDir(resourceDirectory).filePath(bundled);
+    for (const QString& base : baseDirectories) {
+        if (!base.isEmpty())
+            paths << QDir(base).filePath(bundled);
+    }
     const QDir workingDirectory(QDir::currentPath());
     for (const QString& relative : development)
         paths << workingDirectory.filePath(relative);
     return paths;
+}
+
+// How the "model not found" text names the download command: bare when a shell finds this
+// app's copy, else by its full path beside the executable (a build tree, an unlisted prefix).
+QString fetchCommand()
+{
+    if (!QCoreApplication::instance())
+        return kFetchCommand;
+    const QFileInfo beside(QDir(QCoreApplication::applicationDirPath()).filePath(kFetchCommand));
+    if (!beside.isFile() || !beside.isExecutable())
+        return kFetchCommand;
+    const QString found = QStandardPaths::findExecutable(kFetchCommand);
+    if (!found.isEmpty() && QFileInfo(found).canonicalFilePath() == beside.canonicalFilePath())
+        return kFetchCommand;
+    return beside.absoluteFilePath();
 }
 
 // Undecodable bytes make the whole text empty rather than half-garbled.
@@ -42,8 +63,9 @@ QString decodeUtf8(const QByteArray& bytes, const char* stream)
 
 } // namespace
 
-WhisperCLITranscriber::WhisperCLITranscriber(QString resourceDirectory)
-    : m_resourceDirectory(std::move(resourceDirectory))
+WhisperCLITranscriber::WhisperCLITranscriber(QString resourceDirectory, QString userDataDirectory)
+    : m_resourceDirectory(std::move(resourceDirectory)),
+      m_userDataDirectory(std::move(userDataDirectory))
 {
 }
 
@@ -54,10 +76,27 @@ QString WhisperCLITranscriber::defaultResourceDirectory()
     return QDir::cleanPath(QCoreApplication::applicationDirPath() + "/../share/wendlo");
 }
 
+QString WhisperCLITranscriber::defaultUserDataDirectory()
+{
+    return userDataDirectory(QProcessEnvironment::systemEnvironment());
+}
+
+QString WhisperCLITranscriber::userDataDirectory(const QProcessEnvironment& environment)
+{
+    QString base = environment.value(QStringLiteral("XDG_DATA_HOME"));
+    if (base.isEmpty() || QDir::isRelativePath(base)) {
+        const QString home = environment.value(QStringLiteral("HOME"), QDir::homePath());
+        if (home.isEmpty() || QDir::isRelativePath(home))
+            return QString();
+        base = home + QStringLiteral("/.local/share");
+    }
+    return QDir::cleanPath(base + QStringLiteral("/wendlo"));
+}
+
 Result<QString> WhisperCLITranscriber::executableURL() const
 {
     const QStringList paths =
-        candidates(m_resourceDirectory, kExecutableName,
+        candidates({m_resourceDirectory}, kExecutableName,
                    {QStringLiteral("experiment/vendor/whisper.cpp/build-static/bin/whisper-cli"),
                     QStringLiteral("experiment/vendor/whisper.cpp/build/bin/whisper-cli")});
     for (const QString& path : paths) {
@@ -66,19 +105,31 @@ Result<QString> WhisperCLITranscriber::executableURL() const
         if (info.isFile() && info.isExecutable())
             return path;
     }
-    return QuorError{QStringLiteral("Bundled whisper-cli not found")};
+    QString message = QStringLiteral("Bundled whisper-cli not found");
+    if (!m_resourceDirectory.isEmpty())
+        message += QStringLiteral(" (expected at %1)")
+                       .arg(QDir(m_resourceDirectory).filePath(kExecutableName));
+    return QuorError{message};
 }
 
 Result<QString> WhisperCLITranscriber::modelURL() const
 {
     const QStringList paths = candidates(
-        m_resourceDirectory, kModelName,
+        {m_resourceDirectory, m_userDataDirectory}, kModelName,
         {QStringLiteral("experiment/vendor/whisper.cpp/models/ggml-large-v3-turbo.bin")});
     for (const QString& path : paths) {
         if (QFileInfo(path).isFile())
             return path;
     }
-    return QuorError{QStringLiteral("Bundled large-v3-turbo model not found")};
+    // The package leaves the 1.5 GiB model out: say where it goes and what gets it.
+    const QString missing = QStringLiteral("Bundled large-v3-turbo model not found. ");
+    if (m_userDataDirectory.isEmpty())
+        return QuorError{missing + QStringLiteral("Run %1 to download it.").arg(fetchCommand())};
+    const QString folder = QFileInfo(QDir(m_userDataDirectory).filePath(kModelName)).path();
+    return QuorError{missing +
+                     QStringLiteral("Put ggml-large-v3-turbo.bin into %1/ (run %2 to download it "
+                                    "there).")
+                         .arg(folder, fetchCommand())};
 }
 
 Result<QString> WhisperCLITranscriber::transcribe(const QString& audioURL) const

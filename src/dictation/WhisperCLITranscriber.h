@@ -2,21 +2,30 @@
 
 #include "dictation/WhisperTranscriber.h"
 
+#include <QProcessEnvironment>
 #include <QString>
 
 // Transcribes by running whisper-cli once per call, blocking until it has exited. Holds no
 // state beyond where to look for the program and the model; both are looked up afresh on
-// every call, first in the resource directory, then in the development builds below the
-// current working directory.
+// every call, first in the resource directory, then (the model only) in the user's data
+// folder, then in the development builds below the current working directory.
 class WhisperCLITranscriber : public OneShotWhisperTranscriber
 {
 public:
     // `resourceDirectory` holds "Whisper/whisper-cli" and "Whisper/ggml-large-v3-turbo.bin";
-    // empty means the application has none and only the development paths are tried.
-    explicit WhisperCLITranscriber(QString resourceDirectory = defaultResourceDirectory());
+    // empty means the application has none. `userDataDirectory` may hold
+    // "Whisper/ggml-large-v3-turbo.bin" (a packaged app ships without the model); empty means
+    // none. Without either, only the development paths are tried.
+    explicit WhisperCLITranscriber(QString resourceDirectory = defaultResourceDirectory(),
+                                   QString userDataDirectory = defaultUserDataDirectory());
 
     // `<directory of the executable>/../share/wendlo`, or empty without an application object.
     static QString defaultResourceDirectory();
+    // `userDataDirectory` of this process's environment.
+    static QString defaultUserDataDirectory();
+    // `$XDG_DATA_HOME/wendlo`, or `~/.local/share/wendlo` when that is unset, empty or
+    // relative (which the XDG rules say to ignore).
+    static QString userDataDirectory(const QProcessEnvironment& environment);
 
     // `audioURL` is a plain file-system path to the recording.
     Result<QString> transcribe(const QString& audioURL) const override;
@@ -26,4 +35,5 @@ private:
     Result<QString> modelURL() const;
 
     QString m_resourceDirectory;
+    QString m_userDataDirectory;
 };

@@ -7,38 +7,12 @@
 #include <algorithm>
 #include <cmath>
 
-std::uint64_t OnboardingSeededGenerator::next()
-{
-    // Unsigned arithmetic wraps modulo 2^64, which is the generator's modulus.
-    m_state = m_state * 6364136223846793005ULL + 1442695040888963407ULL;
-    return m_state;
-}
-
-double OnboardingSeededGenerator::nextUnit()
-{
-    return static_cast<double>(next()) * 5.421010862427522e-20;
-}
-
-std::array<double, 3> onboardingRandomPointInSphere(OnboardingSeededGenerator& generator)
-{
-    for (;;) {
-        const double u1 = generator.nextUnit();
-        const double u2 = generator.nextUnit();
-        const double u3 = generator.nextUnit();
-        const double x = (u1 + u1) - 1;
-        const double y = (u2 + u2) - 1;
-        const double z = (u3 + u3) - 1;
-        if (x * x + y * y + z * z <= 1)
-            return {1.5 * x, 1.5 * y, 1.5 * z};
-    }
-}
-
 OnboardingStarfieldView::OnboardingStarfieldView(std::function<double()> clock, QWidget* parent)
     : QWidget(parent), m_clock(std::move(clock))
 {
     m_elapsed.start();
     setAttribute(Qt::WA_OpaquePaintEvent);
-    OnboardingSeededGenerator generator;
+    SeededGenerator generator(backdropSeed);
     m_particles = buildParticles(generator);
     m_dots.resize(m_particles.size());
     m_timer.setTimerType(Qt::PreciseTimer);
@@ -47,7 +21,7 @@ OnboardingStarfieldView::OnboardingStarfieldView(std::function<double()> clock, 
 }
 
 std::vector<OnboardingStarfieldView::Particle>
-OnboardingStarfieldView::buildParticles(OnboardingSeededGenerator& generator)
+OnboardingStarfieldView::buildParticles(SeededGenerator& generator)
 {
     // The order of draws and the plain multiply-then-add (built without FP contraction) make
     // the layout reproducible bit for bit.
@@ -55,18 +29,13 @@ OnboardingStarfieldView::buildParticles(OnboardingSeededGenerator& generator)
     particles.reserve(particleCount);
     for (int i = 0; i < particleCount; ++i) {
         Particle particle{};
-        particle.basePosition = onboardingRandomPointInSphere(generator);
-        const double r1 = generator.nextUnit();
-        const double r2 = generator.nextUnit();
-        const double r3 = generator.nextUnit();
-        const double r4 = generator.nextUnit();
-        const double r5 = generator.nextUnit();
-        particle.rotationSpeed = r1 * 0.31999999999999995 + 0.84;
-        particle.twinklePhase = r2 * 6.283185307179586 + 0;
-        particle.twinkleSpeed = r3 * 0.37000000000000005 + 0.18;
+        particle.basePosition = generator.nextPointInBall();
+        particle.rotationSpeed = generator.nextUniform(0.84, 1.16);
+        particle.twinklePhase = generator.nextUniform(0, 6.283185307179586);
+        particle.twinkleSpeed = generator.nextUniform(0.18, 0.55);
         particle.baseSize =
-            i < 48 ? r4 * 0.8999999999999999 + 1.15 : r4 * 0.6399999999999999 + 0.34;
-        particle.brightness = r5 * 0.6799999999999999 + 0.32;
+            i < 48 ? generator.nextUniform(1.15, 2.05) : generator.nextUniform(0.34, 0.98);
+        particle.brightness = generator.nextUniform(0.32, 1.0);
         particles.push_back(particle);
     }
     return particles;

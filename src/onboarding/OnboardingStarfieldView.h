@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/SeededGenerator.h"
+
 #include <QElapsedTimer>
 #include <QImage>
 #include <QPointF>
@@ -12,26 +14,6 @@
 #include <vector>
 
 class QPainter;
-
-// Fixed-seed linear congruential generator: the backdrop's layout is the same at every launch.
-class OnboardingSeededGenerator
-{
-public:
-    static constexpr std::uint64_t backdropSeed = 0x4845524F53544152ULL;
-
-    explicit OnboardingSeededGenerator(std::uint64_t state = backdropSeed) : m_state(state) {}
-
-    std::uint64_t next();
-    // The new state scaled by 2^-64: a value in [0, 1].
-    double nextUnit();
-    std::uint64_t state() const { return m_state; }
-
-private:
-    std::uint64_t m_state;
-};
-
-// A point uniformly distributed in the ball of radius 1.5, by rejection in the cube.
-std::array<double, 3> onboardingRandomPointInSphere(OnboardingSeededGenerator& generator);
 
 // The onboarding window's backdrop: black, a faint radial glow and 1,100 white dots forming a
 // slowly turning ball of stars. Painting is a function of the particles, the size and the
@@ -60,6 +42,7 @@ public:
         bool hidden = true; // until the first tick with a size
     };
 
+    static constexpr std::uint64_t backdropSeed = 0x4845524F53544152ULL;
     static constexpr int particleCount = 1100;
     static constexpr int tickIntervalMs = 33;
 
@@ -67,7 +50,7 @@ public:
     explicit OnboardingStarfieldView(std::function<double()> clock = {}, QWidget* parent = nullptr);
 
     // The 1,100 particles drawn from `generator` in their fixed order.
-    static std::vector<Particle> buildParticles(OnboardingSeededGenerator& generator);
+    static std::vector<Particle> buildParticles(SeededGenerator& generator);
     static Dot dotAt(const Particle& particle, double time, QSizeF size);
     // Black with the centred radial glow, over `size`.
     static void paintBackdrop(QPainter& painter, QSizeF size);

@@ -319,6 +319,16 @@ void OnboardingWindowController::buildUI()
             (this->*m_permissionAction)();
     });
 
+    m_clearPracticeButton->setAutoDefault(true);
+    m_permissionButton->setAutoDefault(true);
+    // One sentence needs no tab characters; Tab leaves the field like everywhere else.
+    m_practiceTextView->setTabChangesFocus(true);
+    // Reading order: the card's control, then Back, then Continue.
+    QWidget::setTabOrder(m_permissionButton, m_practiceTextView);
+    QWidget::setTabOrder(m_practiceTextView, m_clearPracticeButton);
+    QWidget::setTabOrder(m_clearPracticeButton, m_backButton);
+    QWidget::setTabOrder(m_backButton, m_continueButton);
+
     for (QWidget* widget : cardControls())
         widget->hide();
 }
@@ -343,6 +353,9 @@ QWidget* OnboardingWindowController::buildFooter()
     buttonRow->addStretch(1);
     buttonRow->addWidget(m_continueButton, 0, Qt::AlignVCenter);
     footerStack->addLayout(buttonRow);
+    // Enter presses the focused button, as Space does (outside a dialog Qt leaves it off).
+    m_backButton->setAutoDefault(true);
+    m_continueButton->setAutoDefault(true);
     connect(m_backButton, &QPushButton::clicked, this, &OnboardingWindowController::goBack);
     connect(m_continueButton, &QPushButton::clicked, this, &OnboardingWindowController::advance);
     return footer;
@@ -352,11 +365,13 @@ void OnboardingWindowController::render(const OnboardingState& state)
 {
     m_currentState = state;
     renderShell();
-    if (m_renderedStep != state.step) {
+    const bool stepChanged = m_renderedStep != state.step;
+    if (stepChanged) {
         rebuildCardContent(state);
         m_renderedStep = state.step;
     }
     updateDynamicContent(state);
+    settleFocus(stepChanged);
     m_window->setWindowTitle(QStringLiteral("Wendlo Setup"));
 }
 
@@ -410,10 +425,34 @@ void OnboardingWindowController::rebuildCardContent(const OnboardingState& state
     card->show();
     if (state.step == OnboardingStep::Practice)
         focusPracticeFieldSoon();
-    else
-        // Keyboard focus on the way forward, never on Back: Space or a stray key press
-        // must not undo a step.
-        m_continueButton->setFocus(Qt::OtherFocusReason);
+}
+
+QWidget* OnboardingWindowController::forwardFocusTarget() const
+{
+    if (m_currentState.step == OnboardingStep::Practice &&
+        m_practiceTextView->isVisibleTo(m_window.get()))
+        return m_practiceTextView;
+    if (m_continueButton->isEnabled())
+        return m_continueButton;
+    if (m_permissionButton->isVisibleTo(m_window.get()))
+        return m_permissionButton;
+    return nullptr;
+}
+
+void OnboardingWindowController::settleFocus(bool stepChanged)
+{
+    // Keyboard focus goes forward, never to Back: disabling Continue or hiding the
+    // permission button makes Qt pass focus along the chain, which can end on Back, and
+    // the next Space would undo a step.
+    QWidget* focused = m_window->focusWidget();
+    const bool usable = focused && focused != m_backButton && focused->isEnabled() &&
+                        focused->isVisibleTo(m_window.get());
+    if (usable && !stepChanged)
+        return;
+    if (QWidget* target = forwardFocusTarget())
+        target->setFocus(Qt::OtherFocusReason);
+    else if (focused == m_backButton)
+        m_backButton->clearFocus();
 }
 
 std::array<QWidget*, 6> OnboardingWindowController::cardControls() const

@@ -87,6 +87,10 @@ private:
                               const QString& buttonTitle, bool buttonHidden,
                               void (OnboardingWindowController::*action)());
     void focusPracticeFieldSoon();
+    // Where keyboard focus goes after a step change, or when it rests on Back or on a control
+    // that became disabled or hidden.
+    QWidget* forwardFocusTarget() const;
+    void settleFocus(bool stepChanged);
     void practiceTextDidChange();
     void setPracticeFieldText(const QString& text);
     QWidget* makeChecklistCard(const QString& title, const QStringList& lines);

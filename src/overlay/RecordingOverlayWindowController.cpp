@@ -12,15 +12,19 @@ namespace {
 
 constexpr int bottomGap = 28;
 
-// The screen under the pointer, else the primary one, else the first; none without screens.
-QRect targetAvailableArea()
+// Qt's screens in the placement's terms; the primary screen comes first.
+QList<RecordingOverlayWindowController::ScreenArea> currentScreens()
 {
-    QScreen* screen = QGuiApplication::screenAt(QCursor::pos());
-    if (!screen)
-        screen = QGuiApplication::primaryScreen();
-    if (!screen && !QGuiApplication::screens().isEmpty())
-        screen = QGuiApplication::screens().constFirst();
-    return screen ? screen->availableGeometry() : QRect(0, 0, 0, 0);
+    QList<RecordingOverlayWindowController::ScreenArea> areas;
+    for (const QScreen* screen : QGuiApplication::screens())
+        areas.append({screen->geometry(), screen->availableGeometry()});
+    return areas;
+}
+
+qint64 overlapArea(const QRect& a, const QRect& b)
+{
+    const QRect common = a.intersected(b);
+    return common.isEmpty() ? 0 : qint64(common.width()) * common.height();
 }
 
 } // namespace
@@ -97,9 +101,40 @@ QPoint RecordingOverlayWindowController::originFor(const QRect& availableArea,
     return {centreX - windowSize.width() / 2, bottom - bottomGap - windowSize.height()};
 }
 
+QRect RecordingOverlayWindowController::targetAvailableArea(
+    const std::optional<QRect>& focusedWindow, const QPoint& pointer,
+    const QList<ScreenArea>& screens)
+{
+    if (screens.isEmpty())
+        return {0, 0, 0, 0};
+    if (focusedWindow) {
+        // The screen that shows most of the window; a window wholly off every screen says
+        // nothing about where the user looks.
+        const ScreenArea* best = nullptr;
+        qint64 bestOverlap = 0;
+        for (const ScreenArea& screen : screens) {
+            const qint64 overlap = overlapArea(screen.geometry, *focusedWindow);
+            if (overlap > bestOverlap) {
+                best = &screen;
+                bestOverlap = overlap;
+            }
+        }
+        if (best)
+            return best->available;
+    }
+    for (const ScreenArea& screen : screens) {
+        if (screen.geometry.contains(pointer))
+            return screen.available;
+    }
+    return screens.constFirst().available;
+}
+
 void RecordingOverlayWindowController::position()
 {
-    m_overlayView->move(originFor(targetAvailableArea(), m_overlayView->size()));
+    const std::optional<QRect> focused =
+        m_backend ? m_backend->activeWindowFrame() : std::optional<QRect>();
+    const QRect area = targetAvailableArea(focused, QCursor::pos(), currentScreens());
+    m_overlayView->move(originFor(area, m_overlayView->size()));
 }
 
 void RecordingOverlayWindowController::orderFront()

@@ -4,6 +4,7 @@
 #include "dictation/QuorError.h"
 #include "platform/OverlayWindowBackend.h"
 
+#include <QList>
 #include <QObject>
 #include <QPoint>
 #include <QRect>
@@ -11,6 +12,7 @@
 #include <QString>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class RecordingOverlayView;
 class StarfieldPillView;
@@ -49,6 +51,20 @@ public:
     // Top-left corner of a window of `windowSize` centred on `availableArea`, its bottom edge
     // 28 px above the area's bottom.
     static QPoint originFor(const QRect& availableArea, const QSize& windowSize);
+
+    // A screen as the pill's placement sees it: its whole area and the part left free by
+    // panels, in Qt's logical desktop coordinates.
+    struct ScreenArea
+    {
+        QRect geometry;
+        QRect available;
+    };
+
+    // The available area of the screen the pill belongs on: the one holding most of the
+    // focused window when that is known, else the one under the pointer, else the first
+    // (primary) screen; an empty rectangle at the origin without screens.
+    static QRect targetAvailableArea(const std::optional<QRect>& focusedWindow,
+                                     const QPoint& pointer, const QList<ScreenArea>& screens);
 
 private:
     void position();

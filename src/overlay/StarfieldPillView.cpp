@@ -94,24 +94,13 @@ StarfieldPillView::StarfieldPillView(std::function<double()> clock, QWidget* par
 
 StarfieldPillView::~StarfieldPillView() = default;
 
-std::array<double, 3> StarfieldPillView::randomPointInSphere(SeededGenerator& generator)
-{
-    for (;;) {
-        const double x = 2 * generator.nextUnit() - 1;
-        const double y = 2 * generator.nextUnit() - 1;
-        const double z = 2 * generator.nextUnit() - 1;
-        if (x * x + y * y + z * z <= 1)
-            return {1.5 * x, 1.5 * y, 1.5 * z};
-    }
-}
-
 std::vector<StarParticle> StarfieldPillView::buildParticles(SeededGenerator& generator)
 {
     std::vector<StarParticle> particles;
     particles.reserve(starCount);
     for (int i = 0; i < starCount; ++i) {
         StarParticle p{};
-        p.basePosition = randomPointInSphere(generator);
+        p.basePosition = generator.nextPointInBall();
         p.rotationSpeed = generator.nextUniform(0.7, 1.3);
         p.twinklePhase = generator.nextUniform(0, 6.283185307179586);
         p.twinkleSpeed = generator.nextUniform(0.8, 1.9);

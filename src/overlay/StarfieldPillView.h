@@ -1,6 +1,6 @@
 #pragma once
 
-#include "overlay/SeededGenerator.h"
+#include "common/SeededGenerator.h"
 
 #include <QImage>
 #include <QPainterPath>
@@ -101,7 +101,6 @@ public:
 
     double collapseProgress(double t) const;
 
-    static std::array<double, 3> randomPointInSphere(SeededGenerator& generator);
     // The 144 stars drawn from `generator` (seeded with `starSeed` by the view).
     static std::vector<StarParticle> buildParticles(SeededGenerator& generator);
 

@@ -1,6 +1,7 @@
 #include "permissions/PermissionsWindowController.h"
 
 #include <QApplication>
+#include <QEvent>
 #include <QLabel>
 #include <QPalette>
 #include <QPushButton>
@@ -8,16 +9,23 @@
 #include <QStyle>
 #include <QVBoxLayout>
 #include <QWidget>
+#include <algorithm>
 
 namespace {
 
-QLabel* makeLabel(const QString& name, int pointSize, QPalette::ColorRole role, bool wraps,
+constexpr int windowWidth = 480;
+constexpr int minimumWindowHeight = 290;
+
+// Sizes are the design's points, which are logical pixels (not typographic points, which
+// Qt would turn into a third more pixels at 96 dpi).
+QLabel* makeLabel(const QString& name, int pixelSize, QPalette::ColorRole role, bool wraps,
                   QWidget* parent)
 {
     auto* label = new QLabel(parent);
     label->setObjectName(name);
+    label->setTextFormat(Qt::PlainText);
     QFont font = label->font();
-    font.setPointSize(pointSize);
+    font.setPixelSize(pixelSize);
     label->setFont(font);
     label->setWordWrap(wraps);
     // Follow the desktop's light or dark palette rather than fixed colours.
@@ -40,12 +48,12 @@ PermissionsWindowController::PermissionsWindowController(QObject* parent)
 {
     m_window->setWindowTitle(QStringLiteral("Wendlo Permissions"));
     m_window->setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
-    m_window->setFixedSize(480, 290);
+    m_window->setFixedSize(windowWidth, minimumWindowHeight);
+    m_window->installEventFilter(this);
 
     auto* stack = new QVBoxLayout(m_window.get());
     stack->setSpacing(12);
     stack->setContentsMargins(20, 20, 20, 20);
-    stack->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
     auto* intro =
         makeLabel(QStringLiteral("introLabel"), 15, QPalette::WindowText, true, m_window.get());
@@ -53,7 +61,6 @@ PermissionsWindowController::PermissionsWindowController(QObject* parent)
     QFont introFont = intro->font();
     introFont.setWeight(QFont::DemiBold);
     intro->setFont(introFont);
-    intro->setMaximumHeight(2 * intro->fontMetrics().lineSpacing());
 
     m_microphoneStatus = makeLabel(QStringLiteral("microphoneStatus"), 13, QPalette::WindowText,
                                    false, m_window.get());
@@ -74,14 +81,23 @@ PermissionsWindowController::PermissionsWindowController(QObject* parent)
                           static_cast<QWidget*>(m_requestMicrophoneButton),
                           static_cast<QWidget*>(m_accessibilityStatus),
                           static_cast<QWidget*>(m_accessibilityDetail),
-                          static_cast<QWidget*>(m_requestAccessibilityButton)})
-        stack->addWidget(item, 0, Qt::AlignLeft);
+                          static_cast<QWidget*>(m_requestAccessibilityButton)}) {
+        // Labels span the column, so wrapped ones get the height their width needs;
+        // buttons keep their own width at the leading edge.
+        if (qobject_cast<QPushButton*>(item))
+            stack->addWidget(item, 0, Qt::AlignLeft);
+        else
+            stack->addWidget(item);
+    }
+    // Spare height goes below the content, never between its lines.
+    stack->addStretch(1);
 
     connect(m_requestMicrophoneButton, &QPushButton::clicked, this,
             &PermissionsWindowController::requestMicrophone);
     connect(m_requestAccessibilityButton, &QPushButton::clicked, this,
             &PermissionsWindowController::requestAccessibility);
 
+    fitToContent();
     if (QScreen* screen = QApplication::primaryScreen()) {
         m_window->setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter,
                                                   m_window->size(), screen->availableGeometry()));
@@ -132,6 +148,25 @@ void PermissionsWindowController::render(MicrophonePermissionState microphoneSta
         m_requestAccessibilityButton->setText(QStringLiteral("Set Up Accessibility"));
         m_requestAccessibilityButton->setHidden(false);
     }
+    fitToContent();
+}
+
+void PermissionsWindowController::fitToContent()
+{
+    const QLayout* stack = m_window->layout();
+    const int needed = stack->hasHeightForWidth() ? stack->totalHeightForWidth(windowWidth)
+                                                  : stack->totalSizeHint().height();
+    const QSize size(windowWidth, std::max(minimumWindowHeight, needed));
+    if (m_window->size() != size)
+        m_window->setFixedSize(size);
+}
+
+bool PermissionsWindowController::eventFilter(QObject* watched, QEvent* event)
+{
+    // Fonts, style or texts changed by someone else: the content may need another height.
+    if (watched == m_window.get() && event->type() == QEvent::LayoutRequest)
+        fitToContent();
+    return QObject::eventFilter(watched, event);
 }
 
 void PermissionsWindowController::showWindow()

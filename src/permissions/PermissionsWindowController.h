@@ -10,7 +10,7 @@ class QLabel;
 class QPushButton;
 class QWidget;
 
-// The small fixed window that shows the microphone and accessibility permissions, each with
+// The small window that shows the microphone and accessibility permissions, each with
 // a status line, an explanation and one button. It renders what it is given and reports
 // button presses through the callbacks (unset callbacks do nothing). Main thread only.
 //
@@ -41,7 +41,13 @@ public:
     void requestMicrophone();
     void requestAccessibility();
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
+    // 480 wide and at least 290 high; taller when the texts need it, so none is cut.
+    void fitToContent();
+
     std::unique_ptr<QWidget> m_window;
     QLabel* m_microphoneStatus = nullptr;
     QLabel* m_microphoneDetail = nullptr;

@@ -1,10 +1,13 @@
 #pragma once
 
+#include <QRect>
+#include <optional>
+
 class QWidget;
 
 // What the recording overlay needs from the desktop beyond Qt's window flags: window-manager
 // states that keep it above every window on every workspace, out of the task bar, and an
-// input region that lets clicks through.
+// input region that lets clicks through; and where the window the user works in is.
 class OverlayWindowBackend
 {
 public:
@@ -12,4 +15,8 @@ public:
 
     // Called before every show of `window` (a top-level widget, possibly not yet native).
     virtual void prepareToShow(QWidget* window) = 0;
+
+    // The frame of the desktop's active (focused) window in Qt's logical desktop
+    // coordinates, or none where the desktop does not say (or no window is active).
+    virtual std::optional<QRect> activeWindowFrame() { return std::nullopt; }
 };

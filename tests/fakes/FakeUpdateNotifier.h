@@ -19,6 +19,7 @@ public:
                         downloadPage.toString();
     }
     void showCheckFailed(const QString& reason) override { messages << "failed: " + reason; }
+    void showNoUpdateSource() override { messages << "no update source"; }
 
     QStringList messages;
 };

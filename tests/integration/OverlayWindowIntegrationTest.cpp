@@ -106,6 +106,30 @@ public:
 
     Atom atom(const char* name) const { return XInternAtom(m_display, name, False); }
 
+    // Plays the window manager's part: names the active window on the root (none: removes it).
+    void setActiveWindow(Window w) const
+    {
+        const Window root = DefaultRootWindow(m_display);
+        if (w == 0) {
+            XDeleteProperty(m_display, root, atom("_NET_ACTIVE_WINDOW"));
+        } else {
+            const unsigned long value = w;
+            XChangeProperty(m_display, root, atom("_NET_ACTIVE_WINDOW"), XA_WINDOW, 32,
+                            PropModeReplace, reinterpret_cast<const unsigned char*>(&value), 1);
+        }
+        XSync(m_display, False);
+    }
+
+    // The id of a window that existed and is gone.
+    Window destroyedWindow() const
+    {
+        const Window w =
+            XCreateSimpleWindow(m_display, DefaultRootWindow(m_display), 0, 0, 10, 10, 0, 0, 0);
+        XDestroyWindow(m_display, w);
+        XSync(m_display, False);
+        return w;
+    }
+
 private:
     Display* m_display;
 };
@@ -169,6 +193,19 @@ TEST_F(OverlayWindowIntegration, FloatsOnEveryWorkspaceWithoutTakingFocus)
 
     // Centred on the 1280 × 800 screen, its bottom edge 28 px above the screen's.
     EXPECT_EQ(x.rootPosition(pill()), QPoint(540, 720));
+}
+
+TEST_F(OverlayWindowIntegration, ReportsTheActiveWindowsFrame)
+{
+    X11OverlayWindow backend;
+    x.setActiveWindow(editor.winId());
+    EXPECT_EQ(backend.activeWindowFrame(), QRect(340, 600, 600, 200));
+
+    for (const Window w : {Window(0), x.destroyedWindow()}) {
+        x.setActiveWindow(w);
+        EXPECT_EQ(backend.activeWindowFrame(), std::nullopt) << w;
+    }
+    x.setActiveWindow(0);
 }
 
 TEST_F(OverlayWindowIntegration, ClicksReachTheWindowUnderneath)

@@ -108,7 +108,7 @@ private:
 TEST_P(WhisperCLIIntegration, TranscribesThroughTheRealProgram)
 {
     makeModel(GetParam().modelText, GetParam().damage);
-    WhisperTranscriber transcriber(std::make_shared<WhisperCLITranscriber>(QString()));
+    WhisperTranscriber transcriber(std::make_shared<WhisperCLITranscriber>(QString(), QString()));
     QObject context;
     std::optional<Result<QString>> answer;
 

@@ -3,6 +3,7 @@
 #include "fakes/FakeUpdateNotifier.h"
 #include "support/Wait.h"
 
+#include <QNetworkProxy>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <gtest/gtest.h>
@@ -189,20 +190,46 @@ TEST(UpdaterControllerTest, AutomaticChecksRunDailyAndAnnounceAVersionOnce)
     EXPECT_EQ(checker.notifier->messages.size(), 1);
 }
 
-TEST(UpdaterControllerTest, NoFeedConfiguredIsSaidWhenAsked)
+// Sends every HTTP request of this process to `server` while it lives, whatever the host.
+class CapturingProxy
 {
-    Checker checker{QUrl()};
+public:
+    explicit CapturingProxy(const FeedServer& server)
+    {
+        QNetworkProxy::setApplicationProxy(
+            QNetworkProxy(QNetworkProxy::HttpProxy, "127.0.0.1", server.url().port()));
+    }
+    ~CapturingProxy() { QNetworkProxy::setApplicationProxy(QNetworkProxy::NoProxy); }
+};
+
+// An offline tool must not reach out on its own: without a feed there is no request at start,
+// daily or on demand, and the user's check says where updates come from instead.
+TEST(UpdaterControllerTest, WithoutAFeedNothingIsEverRequested)
+{
+    if (!UpdaterController::builtInFeedUrl().isEmpty())
+        GTEST_SKIP() << "this build was configured with an update feed";
+    FeedServer server;
+    server.body = R"({"version": "2.0.0", "url": "https://example.org/dl"})";
+    CapturingProxy proxy(server);
+
+    Checker checker{UpdaterController::feedUrl(QProcessEnvironment())};
     EXPECT_FALSE(checker.controller->isScheduled());
+    checker.controller->checkAutomatically();
     checker.controller->checkForUpdates();
-    EXPECT_EQ(checker.notifier->messages,
-              QStringList{"failed: This build of Wendlo has no update feed configured."});
+    spinFor(200);
+    EXPECT_EQ(server.requests, 0);
+    EXPECT_EQ(checker.notifier->messages, QStringList{"no update source"});
+
+    // The capture does see a configured feed's request, so the zero above means something.
+    Checker configured{QUrl("http://updates.example/latest.json")};
+    ASSERT_TRUE(waitUntil([&] { return server.requests == 1; }));
 }
 
-TEST(UpdaterControllerTest, FeedUrlComesFromTheEnvironmentWhenSet)
+TEST(UpdaterControllerTest, FeedUrlComesFromTheEnvironmentOrTheBuild)
 {
     QProcessEnvironment env;
-    const QUrl builtIn = UpdaterController::feedUrl(env);
-    EXPECT_FALSE(builtIn.isEmpty());
+    const QUrl builtIn = UpdaterController::builtInFeedUrl();
+    EXPECT_EQ(UpdaterController::feedUrl(env), builtIn);
     env.insert("WENDLO_UPDATE_FEED_URL", "  ");
     EXPECT_EQ(UpdaterController::feedUrl(env), builtIn);
     env.insert("WENDLO_UPDATE_FEED_URL", "http://localhost:8080/feed.json");

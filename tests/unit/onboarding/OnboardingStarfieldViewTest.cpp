@@ -16,7 +16,7 @@ using Particle = OnboardingStarfieldView::Particle;
 // int-to-double conversion) from the generator's definition.
 TEST(OnboardingStarfieldGenerator, ReproducesTheLayoutBitForBit)
 {
-    OnboardingSeededGenerator generator;
+    SeededGenerator generator(OnboardingStarfieldView::backdropSeed);
     const std::vector<Particle> particles = OnboardingStarfieldView::buildParticles(generator);
 
     ASSERT_EQ(particles.size(), 1100u);
@@ -39,10 +39,10 @@ TEST(OnboardingStarfieldGenerator, ReproducesTheLayoutBitForBit)
 
 TEST(OnboardingStarfieldGenerator, UnitValuesAndParticleRangesHold)
 {
-    OnboardingSeededGenerator nearTop(0);
+    SeededGenerator nearTop(0);
     EXPECT_EQ(nearTop.next(), 1442695040888963407ULL);
 
-    OnboardingSeededGenerator generator;
+    SeededGenerator generator(OnboardingStarfieldView::backdropSeed);
     const std::vector<Particle> particles = OnboardingStarfieldView::buildParticles(generator);
     for (size_t i = 0; i < particles.size(); ++i) {
         const Particle& particle = particles[i];
@@ -64,9 +64,9 @@ TEST(OnboardingStarfieldGenerator, UnitValuesAndParticleRangesHold)
     }
 
     // Many more draws from another seed stay inside the ball too.
-    OnboardingSeededGenerator other(42);
+    SeededGenerator other(42);
     for (int i = 0; i < 20000; ++i) {
-        const auto [x, y, z] = onboardingRandomPointInSphere(other);
+        const auto [x, y, z] = other.nextPointInBall();
         ASSERT_LE(x * x + y * y + z * z, 2.25);
     }
 }

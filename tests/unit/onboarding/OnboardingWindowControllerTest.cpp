@@ -159,13 +159,106 @@ TEST_F(OnboardingWindowTest, KeepsTheUsersTextCaretAndFocusAcrossRenders)
     EXPECT_EQ(reported.size(), 11u) << "a render was reported as an edit";
 }
 
-TEST_F(OnboardingWindowTest, KeyboardFocusNeverRestsOnBack)
+// A keyboard-only user from welcome to finish, in every starting permission state, pressing
+// Space or Enter on whatever has focus: focus never rests on Back, Continue acts only when
+// enabled, and nothing ever goes back a step.
+class OnboardingFocusWalk
+    : public OnboardingWindowTest,
+      public ::testing::WithParamInterface<std::tuple<MicrophonePermissionState, bool>>
+{
+};
+
+TEST_P(OnboardingFocusWalk, SpaceAndEnterOnlyEverGoForward)
+{
+    const auto [microphone, accessibility] = GetParam();
+    QStringList events;
+    bool finished = false;
+    // The delegate in miniature: the continue rule guards advancing, and a permission request
+    // is granted by the refresh that follows it.
+    controller.onAdvance = [&] {
+        events << "advance";
+        ASSERT_TRUE(mayContinue(state)) << "advanced past a blocked step";
+        state.step = *state.step.next();
+        controller.render(state);
+    };
+    controller.onBack = [&] { events << "back"; };
+    controller.onFinish = [&] {
+        events << "finish";
+        finished = true;
+    };
+    controller.onRequestMicrophone = [&] {
+        events << "microphone";
+        state.microphoneState = MicrophonePermissionState::Granted;
+        controller.render(state);
+    };
+    controller.onRequestAccessibility = [&] {
+        events << "accessibility";
+        state.accessibilityGranted = true;
+        controller.render(state);
+    };
+    wirePracticeLikeTheDelegate();
+
+    controller.showWindow();
+    state = stateAt(OnboardingStep::Welcome, microphone, accessibility);
+    controller.render(state);
+    for (int press = 0; press < 24 && !finished; ++press) {
+        const std::string where = state.step.rawValue().toStdString();
+        QWidget* focused = controller.window()->focusWidget();
+        ASSERT_NE(focused, nullptr) << where;
+        ASSERT_NE(focused, button("backButton")) << where;
+        // A render of the same state (a refresh) leaves focus where it is.
+        controller.render(state);
+        ASSERT_EQ(controller.window()->focusWidget(), focused) << where;
+
+        const Qt::Key key = press % 2 ? Qt::Key_Return : Qt::Key_Space;
+        if (focused == field()) {
+            // Keys type into the field and press nothing; then the dictation matches, and
+            // Shift+Tab leads to Continue.
+            const qsizetype before = events.size();
+            QTest::keyClick(focused, key);
+            EXPECT_EQ(events.size(), before) << where;
+            state.practiceText = sentence;
+            controller.render(state);
+            ASSERT_EQ(controller.window()->focusWidget(), field());
+            QTest::keyClick(field(), Qt::Key_Backtab, Qt::ShiftModifier);
+            ASSERT_EQ(controller.window()->focusWidget(), button("continueButton")) << where;
+            continue;
+        }
+        auto* pressed = qobject_cast<QPushButton*>(focused);
+        ASSERT_NE(pressed, nullptr) << where;
+        ASSERT_TRUE(pressed->isEnabled()) << where;
+        const qsizetype before = events.size();
+        QTest::keyClick(pressed, key);
+        ASSERT_EQ(events.size(), before + 1) << where << ": the key pressed nothing";
+    }
+    EXPECT_TRUE(finished) << events.join(' ').toStdString();
+    EXPECT_FALSE(events.contains("back")) << events.join(' ').toStdString();
+    EXPECT_EQ(events.count("microphone"), microphone == MicrophonePermissionState::Granted ? 0 : 1);
+    EXPECT_EQ(events.count("accessibility"), accessibility ? 0 : 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    PermissionStates, OnboardingFocusWalk,
+    ::testing::Combine(::testing::Values(MicrophonePermissionState::Granted,
+                                         MicrophonePermissionState::Denied,
+                                         MicrophonePermissionState::Undetermined),
+                       ::testing::Bool()),
+    [](const auto& info) {
+        return toString(std::get<0>(info.param)).toStdString() +
+               (std::get<1>(info.param) ? "Trusted" : "Untrusted");
+    });
+
+// A permission granted while its button has focus hides the button; focus moves on to
+// Continue, not along Qt's chain to Back.
+TEST_F(OnboardingWindowTest, FocusFollowsAGrantToContinue)
 {
     controller.showWindow();
-    for (OnboardingStep step : {OnboardingStep::Microphone, OnboardingStep::Ready}) {
-        controller.render(stateAt(step));
-        ASSERT_TRUE(waitUntil(
-            [&] { return controller.window()->focusWidget() == button("continueButton"); }))
+    for (OnboardingStep step : {OnboardingStep::Microphone, OnboardingStep::Accessibility}) {
+        controller.render(stateAt(OnboardingStep::Welcome));
+        controller.render(stateAt(step, MicrophonePermissionState::Undetermined, false));
+        ASSERT_EQ(controller.window()->focusWidget(), button("permissionButton"));
+        controller.render(stateAt(step, MicrophonePermissionState::Granted, true));
+        EXPECT_EQ(controller.window()->focusWidget(), button("continueButton"))
             << step.rawValue().toStdString();
     }
 }

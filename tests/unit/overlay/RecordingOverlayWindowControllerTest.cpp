@@ -21,20 +21,31 @@ using Mode = StarfieldPillView::Mode;
 class CountingBackend : public OverlayWindowBackend
 {
 public:
-    explicit CountingBackend(int* prepared) : m_prepared(prepared) {}
+    explicit CountingBackend(int* prepared, int* asked = nullptr)
+        : m_prepared(prepared), m_asked(asked)
+    {
+    }
     void prepareToShow(QWidget*) override { ++*m_prepared; }
+    std::optional<QRect> activeWindowFrame() override
+    {
+        if (m_asked)
+            ++*m_asked;
+        return std::nullopt;
+    }
 
 private:
     int* m_prepared;
+    int* m_asked;
 };
 
 class OverlayFixture : public ::testing::Test
 {
 protected:
     int prepared = 0;
+    int asked = 0;
     double now = 10.0;
-    RecordingOverlayWindowController controller{std::make_unique<CountingBackend>(&prepared),
-                                                [this] { return now; }};
+    RecordingOverlayWindowController controller{
+        std::make_unique<CountingBackend>(&prepared, &asked), [this] { return now; }};
 
     int timers() const { return controller.starfieldView()->findChildren<QTimer*>().size(); }
 };
@@ -85,6 +96,7 @@ TEST_F(OverlayFixture, RepeatedRecordingRendersKeepOneTimerAndThePosition)
     EXPECT_EQ(timers(), 1);
     EXPECT_EQ(controller.window()->pos(), first);
     EXPECT_EQ(prepared, 2); // re-prepared at every show
+    EXPECT_EQ(asked, 2);    // and placed by where the user works at every show
 
     QScreen* screen = QGuiApplication::primaryScreen();
     ASSERT_NE(screen, nullptr);
@@ -146,6 +158,53 @@ INSTANTIATE_TEST_SUITE_P(
                       OriginCase{"topPanel", QRect(0, 32, 1920, 1048), QPoint(860, 1000)},
                       OriginCase{"noScreen", QRect(0, 0, 0, 0), QPoint(-100, -80)}),
     [](const auto& info) { return std::string(info.param.name); });
+
+struct ScreenChoiceCase
+{
+    const char* name;
+    std::optional<QRect> focusedWindow;
+    QPoint pointer;
+    int screen; // index into the two screens below; -1: none
+};
+
+class OverlayScreenChoice : public ::testing::TestWithParam<ScreenChoiceCase>
+{
+};
+
+// Two monitors: the primary on the left with a bottom panel, a larger one on its right with a
+// top panel.
+TEST_P(OverlayScreenChoice, FollowsTheFocusedWindowElseThePointer)
+{
+    using Screen = RecordingOverlayWindowController::ScreenArea;
+    const QList<Screen> screens{{QRect(0, 0, 1920, 1080), QRect(0, 0, 1920, 1040)},
+                                {QRect(1920, 0, 2560, 1440), QRect(1920, 32, 2560, 1408)}};
+    const ScreenChoiceCase& c = GetParam();
+    EXPECT_EQ(
+        RecordingOverlayWindowController::targetAvailableArea(c.focusedWindow, c.pointer, screens),
+        screens[c.screen].available);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    TwoScreens, OverlayScreenChoice,
+    ::testing::Values(
+        ScreenChoiceCase{"focusedRightPointerLeft", QRect(2200, 200, 800, 600), {100, 100}, 1},
+        ScreenChoiceCase{"focusedLeftPointerRight", QRect(100, 100, 800, 600), {3000, 700}, 0},
+        // Straddling the edge: the screen showing most of it.
+        ScreenChoiceCase{"straddlingMostlyRight", QRect(1800, 100, 800, 600), {100, 100}, 1},
+        ScreenChoiceCase{"straddlingMostlyLeft", QRect(1400, 100, 800, 600), {3000, 700}, 0},
+        ScreenChoiceCase{"unknownFocusPointerRight", std::nullopt, {3000, 700}, 1},
+        ScreenChoiceCase{"unknownFocusPointerLeft", std::nullopt, {10, 1070}, 0},
+        ScreenChoiceCase{"focusedOffEveryScreen", QRect(-5000, 0, 300, 300), {3000, 700}, 1},
+        // Below the left screen, beside the taller right one: on no screen, so the primary.
+        ScreenChoiceCase{"nothingKnown", std::nullopt, {100, 1300}, 0}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(OverlayScreenChoiceNoScreens, IsAnEmptyAreaAtTheOrigin)
+{
+    EXPECT_EQ(RecordingOverlayWindowController::targetAvailableArea(QRect(0, 0, 10, 10),
+                                                                    QPoint(5, 5), {}),
+              QRect(0, 0, 0, 0));
+}
 
 // Snapshot files.
 

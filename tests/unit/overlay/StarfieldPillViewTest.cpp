@@ -59,7 +59,7 @@ TEST(StarfieldParticles, ReproduceTheFixedSeedFieldBitForBit)
     EXPECT_EQ(last.baseSize, 0.9148116599521181);
     EXPECT_EQ(last.collapseSpin, 0.7733390794109443);
 
-    EXPECT_EQ(generator.state, 0x888912408E2C168CULL);
+    EXPECT_EQ(generator.state(), 0x888912408E2C168CULL);
 }
 
 TEST(StarfieldParticles, SizesAndPositionsStayInTheirRanges)
