@@ -36,8 +36,8 @@ double tenthMedianMs = 0;
 
 // One dictation through the real hot key; the time from its release to "text inserted",
 // or a negative value when it did not get there.
-double dictateOnce(XTestSyntheticKeys& keys, DictationCoordinator& coordinator,
-                   qint64& insertedAt, bool& transcribing, const QElapsedTimer& clock)
+double dictateOnce(XTestSyntheticKeys& keys, DictationCoordinator& coordinator, qint64& insertedAt,
+                   bool& transcribing, const QElapsedTimer& clock)
 {
     transcribing = false;
     insertedAt = -1;
@@ -84,8 +84,7 @@ void BM_FirstAndTenthDictation(benchmark::State& state)
         coordinator.start();
         spinFor(2000); // the app has been up a moment before the user's first dictation
         for (int n = 1; n <= 10; ++n) {
-            const double ms =
-                dictateOnce(keys, coordinator, insertedAt, transcribing, clock);
+            const double ms = dictateOnce(keys, coordinator, insertedAt, transcribing, clock);
             if (ms < 0) {
                 state.SkipWithError(coordinator.state().label().toStdString().c_str());
                 return;

@@ -6,7 +6,6 @@
 #include "platform/SyntheticKeys.h"
 
 #include <QTimer>
-
 #include <functional>
 #include <vector>
 

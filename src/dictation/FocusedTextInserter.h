@@ -7,7 +7,6 @@
 #include "platform/SyntheticKeys.h"
 
 #include <QObject>
-
 #include <deque>
 #include <functional>
 #include <memory>

@@ -77,7 +77,8 @@ namespace SeamSpacing {
 Padding around(const QString& before, const QString& text, const QString& after)
 {
     Padding padding;
-    padding.before = endsWithSpaceAfter(lastCodePoint(before)) && isWordCharacter(firstCodePoint(text));
+    padding.before =
+        endsWithSpaceAfter(lastCodePoint(before)) && isWordCharacter(firstCodePoint(text));
     padding.after = !text.isEmpty() && isWordCharacter(firstCodePoint(after));
     return padding;
 }

@@ -3,7 +3,6 @@
 #include "platform/SyntheticKeys.h"
 
 #include <QStringList>
-
 #include <functional>
 
 // Records keystrokes; can refuse them, and can run a hook on each (a test's "target app").

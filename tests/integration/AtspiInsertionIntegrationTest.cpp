@@ -105,21 +105,18 @@ TEST_P(AtspiInsertion, EditsTheFieldInPlace)
 
 INSTANTIATE_TEST_SUITE_P(
     Fields, AtspiInsertion,
-    ::testing::Combine(::testing::Values(FieldKind{FieldApp::Toolkit::Qt, "line", "QtLine"},
-                                         FieldKind{FieldApp::Toolkit::Qt, "plain", "QtPlain"},
-                                         FieldKind{FieldApp::Toolkit::Gtk, "line", "GtkEntry"},
-                                         FieldKind{FieldApp::Toolkit::Gtk, "plain", "GtkTextView"}),
-                       ::testing::Values(InsertCase{"Append", "abc", std::nullopt, 0, "def",
-                                                    "abc def", 7},
-                                         InsertCase{"ReplaceSelection", "Hello world", 6, 5,
-                                                    "there", "Hello there", 11},
-                                         InsertCase{"MiddleOfText", "alpha beta", 6, 0, "Hello.",
-                                                    "alpha Hello. beta", 13},
-                                         InsertCase{"AfterEmoji", "a" + grin + "b", 3, 0,
-                                                    "x" + party, "a" + grin + "x" + party + " b",
-                                                    7},
-                                         InsertCase{"ReplaceEmojiSelection", grin + grin + "z", 2,
-                                                    2, "é", grin + "é z", 4})),
+    ::testing::Combine(
+        ::testing::Values(FieldKind{FieldApp::Toolkit::Qt, "line", "QtLine"},
+                          FieldKind{FieldApp::Toolkit::Qt, "plain", "QtPlain"},
+                          FieldKind{FieldApp::Toolkit::Gtk, "line", "GtkEntry"},
+                          FieldKind{FieldApp::Toolkit::Gtk, "plain", "GtkTextView"}),
+        ::testing::Values(
+            InsertCase{"Append", "abc", std::nullopt, 0, "def", "abc def", 7},
+            InsertCase{"ReplaceSelection", "Hello world", 6, 5, "there", "Hello there", 11},
+            InsertCase{"MiddleOfText", "alpha beta", 6, 0, "Hello.", "alpha Hello. beta", 13},
+            InsertCase{"AfterEmoji", "a" + grin + "b", 3, 0, "x" + party,
+                       "a" + grin + "x" + party + " b", 7},
+            InsertCase{"ReplaceEmojiSelection", grin + grin + "z", 2, 2, "é", grin + "é z", 4})),
     [](const auto& info) {
         return std::string(std::get<0>(info.param).name) + "_" + std::get<1>(info.param).name;
     });
@@ -188,9 +185,9 @@ INSTANTIATE_TEST_SUITE_P(Fields, AtspiFaults,
 TEST_P(AtspiFaults, FieldIsKnownFromFocusEventsWithoutSearchingTheDesktop)
 {
     // A search that can visit no accessible finds nothing: only focus events can name it.
-    AtspiAccessibility a11y(std::make_unique<AtspiAccessibilityTrust>(),
-                            AtspiAccessibility::Limits{.callTimeoutMs = 300, .searchMs = 1500,
-                                                       .maxNodes = 0});
+    AtspiAccessibility a11y(
+        std::make_unique<AtspiAccessibilityTrust>(),
+        AtspiAccessibility::Limits{.callTimeoutMs = 300, .searchMs = 1500, .maxNodes = 0});
     spinFor(1500); // tracking starts after the app's own start
     // The field takes focus a moment after its start, as when the user clicks into it (a
     // toolkit may not yet know that anyone listens during its first moments).

@@ -12,10 +12,10 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QImage>
-#include <QWindow>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QWindow>
 #include <csignal>
 #include <functional>
 #include <gtest/gtest.h>
@@ -246,9 +246,10 @@ TEST_F(ClipboardPath, CopyByAnotherProgramAfterThePasteStays)
     ClipboardPaste::Timing slowRestore;
     slowRestore.quietMs = 3000;
 
-    EXPECT_EQ(pasteDictation(QStringLiteral("Dictated."), slowRestore,
-                             [&] { foreignCopy("copied meanwhile", QStringLiteral("UTF8_STRING")); }),
-              std::nullopt);
+    EXPECT_EQ(
+        pasteDictation(QStringLiteral("Dictated."), slowRestore,
+                       [&] { foreignCopy("copied meanwhile", QStringLiteral("UTF8_STRING")); }),
+        std::nullopt);
 
     EXPECT_EQ(read("UTF8_STRING"), "copied meanwhile");
 }

@@ -82,7 +82,8 @@ protected:
     static void requireProgram(const QString& name)
     {
         if (QStandardPaths::findExecutable(name).isEmpty())
-            GTEST_SKIP() << name.toStdString() << " is not installed (scripts/test-desktop-apps installs it)";
+            GTEST_SKIP() << name.toStdString()
+                         << " is not installed (scripts/test-desktop-apps installs it)";
     }
 
     void launch(const QString& program, const QStringList& args)
@@ -113,8 +114,8 @@ protected:
 
     void userHasCopied()
     {
-        board->writeItems(Selection::Clipboard,
-                          {ClipboardItem{{"text/plain", "user clip"}, {"text/html", "<b>user</b>"}}});
+        board->writeItems(Selection::Clipboard, {ClipboardItem{{"text/plain", "user clip"},
+                                                               {"text/html", "<b>user</b>"}}});
         board->writeItems(Selection::Primary, {ClipboardItem{{"text/plain", "user primary"}}});
         spinFor(50);
     }
@@ -152,7 +153,8 @@ TEST_F(RealApplications, XTermGetsThePasteWithoutLosingTheNextKey)
 
     EXPECT_EQ(insert(dictated), std::nullopt);
 
-    EXPECT_TRUE(waitUntil([&] { return fileText(out) == dictated; }, 5000)) << fileText(out).toStdString();
+    EXPECT_TRUE(waitUntil([&] { return fileText(out) == dictated; }, 5000))
+        << fileText(out).toStdString();
     expectUsersSelectionsBack();
     // The next key the user types arrives as itself.
     QProcess::execute("xdotool", {"type", "x"});
@@ -170,7 +172,8 @@ TEST_F(RealApplications, GnomeTerminalGetsThePaste)
 
     EXPECT_EQ(insert(dictated), std::nullopt);
 
-    EXPECT_TRUE(waitUntil([&] { return fileText(out) == dictated; }, 5000)) << fileText(out).toStdString();
+    EXPECT_TRUE(waitUntil([&] { return fileText(out) == dictated; }, 5000))
+        << fileText(out).toStdString();
     expectUsersSelectionsBack();
 }
 
@@ -183,9 +186,9 @@ TEST_F(RealApplications, GvimInInsertModeGetsThePasteAtTheCursor)
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         f.write("alpha beta\n");
     }
-    launch("gvim", {"-f", "-i", "NONE", "-c", "set noswapfile", "-c",
-                    "autocmd TextChangedI * silent write", "-c", "call cursor(1, 7)", "-c",
-                    "startinsert", file});
+    launch("gvim",
+           {"-f", "-i", "NONE", "-c", "set noswapfile", "-c", "autocmd TextChangedI * silent write",
+            "-c", "call cursor(1, 7)", "-c", "startinsert", file});
     focusWindowOf("gvim");
     userHasCopied();
 
@@ -220,7 +223,8 @@ TEST_P(ToolkitFields, FieldGetsTheTextAtTheCaretWithSpacesAndTheClipboardIsUntou
 
     EXPECT_EQ(insert(dictated), std::nullopt);
 
-    EXPECT_TRUE(field.waitForText("alpha " + dictated + " beta")) << field.state().text.toStdString();
+    EXPECT_TRUE(field.waitForText("alpha " + dictated + " beta"))
+        << field.state().text.toStdString();
     EXPECT_EQ(board->changeCount(Selection::Clipboard), clipboardCount);
     expectUsersSelectionsBack();
 }

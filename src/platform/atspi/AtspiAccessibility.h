@@ -65,5 +65,5 @@ private:
     // with focus, which saves a search.
     AtspiHandle m_lastFocused;
     QHash<QString, Application> m_applications; // by bus name
-    QObject m_context; // guards the deferred start of focus tracking
+    QObject m_context;                          // guards the deferred start of focus tracking
 };

@@ -3,7 +3,6 @@
 #include "platform/ClipboardBackend.h"
 
 #include <QObject>
-
 #include <array>
 #include <memory>
 

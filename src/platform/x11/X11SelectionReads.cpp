@@ -11,8 +11,8 @@ xcb_atom_t internAtom(xcb_connection_t* connection, const char* name)
 {
     std::unique_ptr<xcb_intern_atom_reply_t, decltype(&std::free)> reply(
         xcb_intern_atom_reply(
-            connection,
-            xcb_intern_atom(connection, 0, std::uint16_t(std::strlen(name)), name), nullptr),
+            connection, xcb_intern_atom(connection, 0, std::uint16_t(std::strlen(name)), name),
+            nullptr),
         &std::free);
     return reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
 }
@@ -44,8 +44,7 @@ bool X11SelectionReads::nativeEventFilter(const QByteArray& eventType, void* mes
     if ((event->response_type & 0x7f) != XCB_SELECTION_REQUEST)
         return false;
     const auto* request = static_cast<const xcb_selection_request_event_t*>(message);
-    if (request->target == m_targets || request->target == m_timestamp ||
-        request->target == m_hint)
+    if (request->target == m_targets || request->target == m_timestamp || request->target == m_hint)
         return false;
     if (!onRead)
         return false;

@@ -86,38 +86,40 @@ TEST_P(PasteboardSnapshotRestore, RestoresOnlyWhileTheTranscriptIsThere)
 
 INSTANTIATE_TEST_SUITE_P(
     Table, PasteboardSnapshotRestore,
-    ::testing::Values(
-        RestoreCase{"OurWriteOnly", [](FakeClipboard& c) { c.setTransientText(Selection::Clipboard, dictated); },
-                    true},
-        RestoreCase{"ClearThenWrite",
-                    [](FakeClipboard& c) {
-                        c.clearContents(Selection::Clipboard);
-                        c.setTransientText(Selection::Clipboard, dictated);
-                    },
-                    true},
-        RestoreCase{"ManagerTookTheTranscriptOver",
-                    [](FakeClipboard& c) {
-                        c.setTransientText(Selection::Clipboard, dictated);
-                        c.managerTakesOver();
-                        c.managerTakesOver();
-                    },
-                    true},
-        // One write of another program moves the count as much as a clear and a write of
-        // ours: only the contents can tell it apart.
-        RestoreCase{"AnotherProgramWroteOnceAfterUs",
-                    [](FakeClipboard& c) {
-                        c.setTransientText(Selection::Clipboard, dictated);
-                        c.userCopies("newer");
-                    },
-                    false},
-        RestoreCase{"UserCopiedSomethingElseLater",
-                    [](FakeClipboard& c) {
-                        c.setTransientText(Selection::Clipboard, dictated);
-                        for (int i = 0; i < 5; ++i)
-                            c.userCopies(QString::number(i));
-                    },
-                    false},
-        RestoreCase{"NothingWritten", [](FakeClipboard&) {}, false}),
+    ::testing::Values(RestoreCase{"OurWriteOnly",
+                                  [](FakeClipboard& c) {
+                                      c.setTransientText(Selection::Clipboard, dictated);
+                                  },
+                                  true},
+                      RestoreCase{"ClearThenWrite",
+                                  [](FakeClipboard& c) {
+                                      c.clearContents(Selection::Clipboard);
+                                      c.setTransientText(Selection::Clipboard, dictated);
+                                  },
+                                  true},
+                      RestoreCase{"ManagerTookTheTranscriptOver",
+                                  [](FakeClipboard& c) {
+                                      c.setTransientText(Selection::Clipboard, dictated);
+                                      c.managerTakesOver();
+                                      c.managerTakesOver();
+                                  },
+                                  true},
+                      // One write of another program moves the count as much as a clear and a write
+                      // of ours: only the contents can tell it apart.
+                      RestoreCase{"AnotherProgramWroteOnceAfterUs",
+                                  [](FakeClipboard& c) {
+                                      c.setTransientText(Selection::Clipboard, dictated);
+                                      c.userCopies("newer");
+                                  },
+                                  false},
+                      RestoreCase{"UserCopiedSomethingElseLater",
+                                  [](FakeClipboard& c) {
+                                      c.setTransientText(Selection::Clipboard, dictated);
+                                      for (int i = 0; i < 5; ++i)
+                                          c.userCopies(QString::number(i));
+                                  },
+                                  false},
+                      RestoreCase{"NothingWritten", [](FakeClipboard&) {}, false}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(PasteboardSnapshot, SeveralItemsComeBackInOrder)
