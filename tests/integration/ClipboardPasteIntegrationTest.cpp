@@ -324,8 +324,12 @@ TEST_F(ClipboardPath, ManagerThatTakesTheTranscriptOverStillGivesTheUsersClipboa
     foreignCopy("the user's", QStringLiteral("UTF8_STRING"));
     ASSERT_TRUE(waitUntil([&] { return managerLog().contains("took the user's"); }, 5000));
     freshServerTime();
+    // The manager takes the transcript over before the chord and holds it until the restore.
+    ClipboardPaste::Timing slow;
+    slow.settleMs = 1000;
+    slow.quietMs = 1000;
 
-    EXPECT_EQ(pasteDictation(QStringLiteral("Taken over.")), std::nullopt);
+    EXPECT_EQ(pasteDictation(QStringLiteral("Taken over."), slow), std::nullopt);
 
     EXPECT_TRUE(managerLog().contains("took Taken over.")) << managerLog().join('|').toStdString();
     EXPECT_TRUE(waitUntil([&] { return read("UTF8_STRING") == "the user's"; }, 3000))
