@@ -87,9 +87,13 @@ void AtspiAccessibility::startTracking()
         m_listener = nullptr;
         return;
     }
-    // Focus given before the listener existed produced no event: find it once now.
-    if (!m_lastFocused)
-        m_lastFocused = searchApplications();
+    // Focus given before the listener existed produced no event: find it once now, unless an
+    // event (dispatched while libatspi waits for replies) names it first.
+    if (!m_lastFocused) {
+        AtspiHandle found = searchApplications();
+        if (!m_lastFocused)
+            m_lastFocused = std::move(found);
+    }
 }
 
 void AtspiAccessibility::focusChanged(AtspiEvent* event, void* self)
