@@ -150,7 +150,7 @@ void BM_ReleaseToTextInserted(benchmark::State& state)
             state.SkipWithError("recording did not start");
             return;
         }
-        spinFor(250); // a short utterance
+        spinFor(400); // a short utterance, longer than an accidental tap
         const qint64 releasedAt = clock.nsecsElapsed();
         keys.postHotKey(false);
         if (!waitUntil([&] { return insertedAt >= 0; }, 5000)) {

@@ -38,7 +38,7 @@ Started startRecording(PulseAudioCapture& capture, const QTemporaryDir& dir)
         return started;
     }
     started.recording = std::move(made).value();
-    if (!started.recording->prepareToRecord() || !started.recording->record()) {
+    if (!started.recording->prepareToRecord() || !started.recording->record([](bool) {})) {
         started.error = QStringLiteral("Could not start recording");
         return started;
     }

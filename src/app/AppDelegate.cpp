@@ -4,6 +4,7 @@
 #include "app/StatusItemIcon.h"
 #include "app/UpdaterController.h"
 #include "dictation/DebugLog.h"
+#include "dictation/ErrorText.h"
 #include "dictation/MainThreadTask.h"
 #include "onboarding/OnboardingPractice.h"
 #include "onboarding/OnboardingVersionStore.h"
@@ -34,6 +35,15 @@ QAction* makeMenuItem(const QString& title, QObject* parent)
     return new QAction(title, parent);
 }
 
+// The state label with an error's message cut to what a menu line can show; the log keeps the
+// whole message.
+QString displayedLabel(const DictationState& state)
+{
+    if (!state.isError())
+        return state.label();
+    return DictationState::error(ErrorText::forDisplay(state.message)).label();
+}
+
 // Menu titles treat "&" as a mnemonic marker; a state's message is shown as it stands.
 QString menuTitle(const QString& text)
 {
@@ -55,6 +65,7 @@ AppDelegate::AppDelegate(AppDelegateServices services, QObject* parent)
           std::make_unique<RecordingOverlayWindowController>(std::move(services.overlayBackend))),
       m_statusMenuItem(makeMenuItem(QStringLiteral("Idle"), this)),
       m_toggleMenuItem(makeMenuItem(QStringLiteral("Start Dictation"), this)),
+      m_cancelTranscriptionMenuItem(makeMenuItem(QStringLiteral("Cancel Transcription"), this)),
       m_openSetupMenuItem(makeMenuItem(QStringLiteral("Open Setup Guide"), this)),
       m_requestAccessibilityMenuItem(
           makeMenuItem(QStringLiteral("Request Accessibility Permission"), this)),
@@ -69,6 +80,10 @@ AppDelegate::AppDelegate(AppDelegateServices services, QObject* parent)
     // The status line only informs; Qt shows that as an inactive item.
     m_statusMenuItem->setEnabled(false);
     connect(m_toggleMenuItem, &QAction::triggered, this, &AppDelegate::toggleDictation);
+    // Offered only while transcribing: the way out of a recogniser that takes too long.
+    m_cancelTranscriptionMenuItem->setVisible(false);
+    connect(m_cancelTranscriptionMenuItem, &QAction::triggered, this,
+            &AppDelegate::cancelTranscription);
     connect(m_openSetupMenuItem, &QAction::triggered, this, &AppDelegate::openSetupGuide);
     connect(m_requestAccessibilityMenuItem, &QAction::triggered, this,
             &AppDelegate::requestAccessibilityPermission);
@@ -215,6 +230,11 @@ void AppDelegate::toggleDictation()
         m_coordinator->stopAndTranscribe();
     else
         m_coordinator->requestMicrophoneAndStart();
+}
+
+void AppDelegate::cancelTranscription()
+{
+    m_coordinator->cancelTranscription();
 }
 
 void AppDelegate::openSetupGuide()
@@ -373,6 +393,7 @@ void AppDelegate::buildStatusItemAndMenu()
     m_menu = std::make_unique<QMenu>();
     m_menu->addAction(m_statusMenuItem);
     m_menu->addAction(m_toggleMenuItem);
+    m_menu->addAction(m_cancelTranscriptionMenuItem);
     m_menu->addSeparator();
     m_menu->addAction(m_openSetupMenuItem);
     m_menu->addAction(m_requestAccessibilityMenuItem);
@@ -429,16 +450,17 @@ void AppDelegate::configureStatusItemButton()
     if (!m_statusItem)
         return;
     m_statusItem->setIcon(statusItemIcon());
-    m_statusItem->setToolTip(QStringLiteral("Wendlo \u2014 ") + m_currentState.label());
-    m_statusItemAccessibleName = QStringLiteral("Wendlo, ") + m_currentState.label();
+    m_statusItem->setToolTip(QStringLiteral("Wendlo \u2014 ") + displayedLabel(m_currentState));
+    m_statusItemAccessibleName = QStringLiteral("Wendlo, ") + displayedLabel(m_currentState);
 }
 
 void AppDelegate::applyMenuChrome()
 {
-    const QString label = m_currentState.label();
+    const QString label = displayedLabel(m_currentState);
     m_statusMenuItem->setText(menuTitle(label));
     m_toggleMenuItem->setText(m_currentState.isRecording() ? QStringLiteral("Stop Dictation")
                                                            : QStringLiteral("Start Dictation"));
+    m_cancelTranscriptionMenuItem->setVisible(m_currentState.isTranscribing());
     if (!m_statusItem)
         return;
     m_statusItem->setToolTip(QStringLiteral("Wendlo \u2014 ") + label);

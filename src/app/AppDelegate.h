@@ -66,6 +66,7 @@ public:
 
     // Menu commands.
     void toggleDictation();
+    void cancelTranscription();
     void openSetupGuide();
     void requestAccessibilityPermission();
     void requestMicrophonePermission();
@@ -96,6 +97,7 @@ public:
     const QString& statusItemAccessibleName() const { return m_statusItemAccessibleName; }
     QAction* statusMenuItem() const { return m_statusMenuItem; }
     QAction* toggleMenuItem() const { return m_toggleMenuItem; }
+    QAction* cancelTranscriptionMenuItem() const { return m_cancelTranscriptionMenuItem; }
     PermissionsWindowController& permissionsWindowController() const
     {
         return *m_permissionsWindowController;
@@ -134,6 +136,7 @@ private:
     // Menu items: children of this object, added to the menu at launch.
     QAction* m_statusMenuItem = nullptr;
     QAction* m_toggleMenuItem = nullptr;
+    QAction* m_cancelTranscriptionMenuItem = nullptr;
     QAction* m_openSetupMenuItem = nullptr;
     QAction* m_requestAccessibilityMenuItem = nullptr;
     QAction* m_requestMicrophoneMenuItem = nullptr;

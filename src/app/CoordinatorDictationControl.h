@@ -38,6 +38,7 @@ public:
     }
     void runSelfTest(const QString& phrase) override { m_coordinator->runSelfTest(phrase); }
     void beep() override { m_coordinator->beep(); }
+    void cancelTranscription() override { m_coordinator->cancelTranscription(); }
 
     DictationCoordinator& coordinator() const { return *m_coordinator; }
 

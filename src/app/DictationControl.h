@@ -27,4 +27,6 @@ public:
     virtual MicrophonePermissionState microphonePermissionState() const = 0;
     virtual void runSelfTest(const QString& phrase) = 0;
     virtual void beep() = 0;
+    // Stops a transcription under way and returns to idle.
+    virtual void cancelTranscription() = 0;
 };

@@ -1,6 +1,7 @@
 #include "app/UpdaterController.h"
 
 #include "dictation/DebugLog.h"
+#include "dictation/ErrorText.h"
 #include "dictation/MainThreadTask.h"
 
 #include <QJsonDocument>
@@ -157,5 +158,5 @@ void UpdaterController::fail(const QString& reason, bool userInitiated)
 {
     DebugLog::write(QStringLiteral("update check failed: ") + reason);
     if (userInitiated)
-        m_notifier->showCheckFailed(reason);
+        m_notifier->showCheckFailed(ErrorText::forDisplay(reason));
 }

@@ -7,21 +7,28 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcessEnvironment>
+#include <cstdio>
 #include <fcntl.h>
 #include <mutex>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace DebugLog {
 namespace {
 
+// The default log is written without being asked for, so it is kept small: past this size it
+// is moved to "QuorDictation.log.1" (replacing the one before) and starts afresh, and no
+// line may be longer than that.
+constexpr qint64 defaultLogCapBytes = 1024 * 1024;
+constexpr qsizetype defaultLogLineBytes = 16 * 1024;
+
 struct Settings
 {
     bool stderrEnabled = false;
-    QString filePath;
-    // The default file sits in a shared temporary folder when no runtime folder exists:
-    // only a regular file of our own is written there, never one planted by someone else.
-    bool mustBeOwnFile = false;
+    // Without it, the default log in the private folder.
+    bool debugLogRequested = false;
+    QString debugLogPath;
 };
 
 // Read once, on first use; later changes to the environment are not seen.
@@ -32,9 +39,8 @@ const Settings& settings()
         Settings s;
         s.stderrEnabled = env.contains(QStringLiteral("QUOR_SELFTEST_PHRASE")) ||
                           env.value(QStringLiteral("QUOR_LOG_STDERR")) == QLatin1String("1");
-        s.mustBeOwnFile = !env.contains(QStringLiteral("QUOR_DEBUG_LOG"));
-        s.filePath = s.mustBeOwnFile ? PrivateTempDir::base() + QStringLiteral("/QuorDictation.log")
-                                     : env.value(QStringLiteral("QUOR_DEBUG_LOG"));
+        s.debugLogRequested = env.contains(QStringLiteral("QUOR_DEBUG_LOG"));
+        s.debugLogPath = env.value(QStringLiteral("QUOR_DEBUG_LOG"));
         return s;
     }();
     return value;
@@ -52,7 +58,75 @@ void writeAll(int fd, const QByteArray& bytes)
     }
 }
 
+// Opened without following links, and used only when it is a regular file of our own.
+int openOwnFile(const QByteArray& path)
+{
+    const int fd =
+        ::open(path.constData(),
+               O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW, 0600);
+    if (fd < 0)
+        return -1;
+    struct stat info
+    {
+    };
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != ::geteuid()) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+QByteArray cutToLength(const QByteArray& line)
+{
+    if (line.size() <= defaultLogLineBytes)
+        return line;
+    qsizetype end = defaultLogLineBytes - 64;
+    while (end > 0 && (quint8(line.at(end)) & 0xC0) == 0x80)
+        --end; // never split a UTF-8 sequence
+    return line.left(end) + "… (" + QByteArray::number(line.size() - end - 1) + " bytes cut)\n";
+}
+
+// Appends to the capped default log. Processes share it: the check, the rotation and the
+// write happen under an exclusive lock on the file, and a file another process has just
+// rotated away is left for the new one.
+void appendToDefaultLog(const QByteArray& line)
+{
+    const Result<QString> folder = PrivateTempDir::ensureFolder(QStringLiteral("QuorDictation"));
+    if (!folder)
+        return; // never anywhere less private
+    const QByteArray path =
+        QFile::encodeName(folder.value() + QStringLiteral("/QuorDictation.log"));
+    const QByteArray bytes = cutToLength(line);
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        const int fd = openOwnFile(path);
+        if (fd < 0)
+            return;
+        ::flock(fd, LOCK_EX);
+        struct stat opened
+        {
+        }, current{};
+        if (::fstat(fd, &opened) != 0 || ::lstat(path.constData(), &current) != 0 ||
+            opened.st_ino != current.st_ino || opened.st_dev != current.st_dev) {
+            ::close(fd);
+            continue;
+        }
+        if (opened.st_size > 0 && opened.st_size + bytes.size() > defaultLogCapBytes) {
+            ::rename(path.constData(), (path + ".1").constData());
+            ::close(fd);
+            continue;
+        }
+        writeAll(fd, bytes);
+        ::close(fd);
+        return;
+    }
+}
+
 } // namespace
+
+bool isDebugLogOn()
+{
+    return settings().debugLogRequested;
+}
 
 void write(const QString& message)
 {
@@ -66,23 +140,19 @@ void write(const QString& message)
     if (s.stderrEnabled)
         writeAll(STDERR_FILENO, line);
 
-    QDir().mkpath(QFileInfo(s.filePath).absolutePath());
-    const QByteArray path = QFile::encodeName(s.filePath);
+    if (!s.debugLogRequested) {
+        appendToDefaultLog(line);
+        return;
+    }
+    // The debug log is written as asked: wherever it points, whole and unbounded.
+    QDir().mkpath(QFileInfo(s.debugLogPath).absolutePath());
     // Created private: the log holds what the user said. Non-blocking, so a FIFO without a
     // reader at the log's path cannot stall the caller.
-    int flags = O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK;
-    if (s.mustBeOwnFile)
-        flags |= O_NOFOLLOW;
-    const int fd = ::open(path.constData(), flags, 0600);
+    const int fd = ::open(QFile::encodeName(s.debugLogPath).constData(),
+                          O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0600);
     if (fd < 0)
         return;
-    struct stat info
-    {
-    };
-    const bool ours =
-        ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_uid == ::geteuid();
-    if (!s.mustBeOwnFile || ours)
-        writeAll(fd, line);
+    writeAll(fd, line);
     ::close(fd);
 }
 

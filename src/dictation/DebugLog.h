@@ -8,4 +8,8 @@ namespace DebugLog {
 
 void write(const QString& message);
 
+// Whether the user asked for the debug log (`QUOR_DEBUG_LOG`); diagnosis material such as
+// recordings is then kept.
+bool isDebugLogOn();
+
 } // namespace DebugLog

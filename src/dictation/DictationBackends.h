@@ -1,5 +1,6 @@
 #pragma once
 
+#include "dictation/DebugLog.h"
 #include "dictation/WhisperTranscriber.h"
 #include "platform/AccessibilityBackend.h"
 #include "platform/AudioCaptureBackend.h"
@@ -27,4 +28,8 @@ struct DictationBackends
     std::unique_ptr<UserAlerts> alerts;
     std::unique_ptr<SettingsLinkOpener> settingsLinks;
     std::unique_ptr<SyntheticKeys> selfTestKeys;
+    // Recordings stay on disk after their transcription, for diagnosis.
+    bool keepRecordings = DebugLog::isDebugLogOn();
+    // Not a desktop service, but chosen by whoever builds the pipeline: tests shorten it.
+    TranscriptionTimeLimit transcriptionTimeLimit;
 };

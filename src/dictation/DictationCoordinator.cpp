@@ -16,6 +16,14 @@ QString boolText(bool value)
 
 } // namespace
 
+struct DictationCoordinator::StartSequence
+{
+    QElapsedTimer sincePress;
+    // Let go after a real hold but before the recording began: the recording ends as soon
+    // as it has begun, keeping what reached it.
+    bool released = false;
+};
+
 DictationCoordinator::DictationCoordinator(DictationBackends backends, QObject* parent)
     : QObject(parent), m_recordPermission(std::move(backends.recordPermission)),
       m_accessibilityTrust(std::move(backends.accessibilityTrust)),
@@ -23,19 +31,25 @@ DictationCoordinator::DictationCoordinator(DictationBackends backends, QObject* 
       m_selfTestKeys(std::move(backends.selfTestKeys)),
       m_hotKeyController(std::make_unique<HotKeyController>(std::move(backends.hotKey))),
       m_recorder(std::make_unique<DictationRecorder>(std::move(backends.audioCapture),
-                                                     *m_recordPermission)),
+                                                     backends.keepRecordings)),
       m_inserter(std::make_unique<FocusedTextInserter>(std::move(backends.accessibility),
                                                        std::move(backends.clipboard),
                                                        std::move(backends.pasteKeys))),
-      m_transcriber(std::make_unique<WhisperTranscriber>(std::move(backends.transcriber)))
+      m_transcriber(std::make_unique<WhisperTranscriber>(std::move(backends.transcriber),
+                                                         backends.transcriptionTimeLimit))
 {
 }
 
-DictationCoordinator::~DictationCoordinator() = default;
+DictationCoordinator::~DictationCoordinator()
+{
+    // The transcriber stops its own runs; nothing the self-test started may outlive us either.
+    m_selfTestStop->requestStop();
+}
 
 void DictationCoordinator::start()
 {
     writeState(DictationState::idle());
+    m_recorder->removeLeftovers();
     // Hot-key callbacks already arrive on the main thread; acting in a task of our own keeps
     // the platform's handler short and drops the work if we are gone.
     m_hotKeyController->onPress = [this] { postTask(this, [this] { handlePress(); }); };
@@ -66,8 +80,33 @@ void DictationCoordinator::handlePress()
 void DictationCoordinator::handleRelease()
 {
     m_inserter->setKeyboardHeld(false);
-    if (m_state.isRecording())
-        stopAndTranscribe();
+    if (m_state.isRecording()) {
+        const qint64 heldMs =
+            m_recordingSince.isValid() ? m_recordingSince.elapsed() : minimumHoldMs;
+        if (heldMs >= minimumHoldMs) {
+            stopAndTranscribe();
+            return;
+        }
+        // An accidental tap: nothing is transcribed, and nothing is said about it.
+        DebugLog::write(QStringLiteral("recording discarded: released after %1 ms").arg(heldMs));
+        m_recordingSince.invalidate();
+        Result<QString> stopped = m_recorder->stop();
+        if (stopped)
+            m_recorder->takeFile(std::move(stopped).value()); // and let go of it at once
+        setIdle();
+        return;
+    }
+    if (!m_startSequence)
+        return;
+    const qint64 heldMs = m_startSequence->sincePress.elapsed();
+    if (heldMs >= minimumHoldMs) {
+        m_startSequence->released = true;
+        return;
+    }
+    // A tap before the recording began ends its start sequence: nothing stays open.
+    DebugLog::write(QStringLiteral("start sequence ended: released after %1 ms").arg(heldMs));
+    m_startSequence.reset();
+    m_recorder->discardPendingCapture();
 }
 
 void DictationCoordinator::beep()
@@ -82,9 +121,25 @@ MicrophonePermissionState DictationCoordinator::microphonePermissionState() cons
 
 void DictationCoordinator::requestMicrophoneAndStart()
 {
+    auto sequence = std::make_shared<StartSequence>();
+    sequence->sincePress.start();
+    m_startSequence = sequence;
     DebugLog::write(QStringLiteral("requestMicrophoneAndStart state=") +
                     toString(microphonePermissionState()));
-    requestMicrophoneAccess(true, true, [this] { beginRecording(true); });
+    requestMicrophoneAccess(true, true, [this, sequence] {
+        if (isLive(sequence))
+            beginRecording(true);
+    });
+}
+
+bool DictationCoordinator::isLive(const std::shared_ptr<StartSequence>& sequence)
+{
+    if (m_startSequence == sequence)
+        return true;
+    // Ended by a tap, or taken over by a newer press that shares its capture.
+    if (!m_startSequence)
+        m_recorder->discardPendingCapture();
+    return false;
 }
 
 void DictationCoordinator::requestMicrophoneAccess(bool showAlertOnDenied, bool setErrorOnDenied,
@@ -122,23 +177,27 @@ void DictationCoordinator::handleGrantedMicrophoneAccess(bool showAlertOnDenied,
                                                          bool setErrorOnDenied,
                                                          std::function<void()> onGranted)
 {
-    // A permission that reads as granted is confirmed by a probe recording before anything
-    // records: the sound server may still refuse the stream.
-    m_recorder->promptForPermission([this, showAlertOnDenied, setErrorOnDenied,
-                                     onGranted](bool confirmed) {
-        postTask(this, [this, showAlertOnDenied, setErrorOnDenied, onGranted, confirmed] {
-            const MicrophonePermissionState permission = microphonePermissionState();
-            DebugLog::write(QStringLiteral("recorder.promptForPermission confirmed=") +
-                            boolText(confirmed) + QStringLiteral(" state=") + toString(permission));
-            if (confirmed || permission == MicrophonePermissionState::Granted) {
-                setIdle();
-                if (onGranted)
-                    onGranted();
-                return;
-            }
-            handleMicrophoneNotGranted(showAlertOnDenied, setErrorOnDenied, false);
-        });
-    });
+    // A permission that reads as granted is confirmed by the first samples of a capture before
+    // anything records: the sound server may still refuse the stream. For a dictation that
+    // capture is the recording itself, open from the press on.
+    const bool forRecording = bool(onGranted);
+    m_recorder->promptForPermission(
+        [this, showAlertOnDenied, setErrorOnDenied, onGranted](bool confirmed) {
+            postTask(this, [this, showAlertOnDenied, setErrorOnDenied, onGranted, confirmed] {
+                const MicrophonePermissionState permission = microphonePermissionState();
+                DebugLog::write(QStringLiteral("recorder.promptForPermission confirmed=") +
+                                boolText(confirmed) + QStringLiteral(" state=") +
+                                toString(permission));
+                if (confirmed || permission == MicrophonePermissionState::Granted) {
+                    setIdle();
+                    if (onGranted)
+                        onGranted();
+                    return;
+                }
+                handleMicrophoneNotGranted(showAlertOnDenied, setErrorOnDenied, false);
+            });
+        },
+        forRecording);
 }
 
 void DictationCoordinator::handleMicrophoneNotGranted(bool showAlertOnDenied, bool setErrorOnDenied,
@@ -170,23 +229,35 @@ void DictationCoordinator::beginRecording(bool afterRecorderProbeIfNeeded)
     const Failure failure = m_recorder->start();
     if (!failure) {
         DebugLog::write(QStringLiteral("recording started"));
+        const std::shared_ptr<StartSequence> sequence = std::exchange(m_startSequence, nullptr);
+        m_recordingSince = sequence ? sequence->sincePress : QElapsedTimer();
         writeState(DictationState::recording());
+        if (sequence && sequence->released)
+            stopAndTranscribe();
         return;
     }
     if (!afterRecorderProbeIfNeeded) {
+        m_startSequence.reset();
         setError(failure->localizedDescription());
         return;
     }
     // The one retry of the pipeline: a fresh probe lets the sound server settle the device.
     DebugLog::write(QStringLiteral("recording start failed, retrying after recorder probe"));
-    m_recorder->promptForPermission([this](bool confirmed) {
-        postTask(this, [this, confirmed] {
-            if (confirmed || microphonePermissionState() == MicrophonePermissionState::Granted)
-                beginRecording(false);
-            else
+    m_recorder->promptForPermission(
+        [this, sequence = m_startSequence](bool confirmed) {
+            postTask(this, [this, sequence, confirmed] {
+                if (!isLive(sequence))
+                    return;
+                if (confirmed ||
+                    microphonePermissionState() == MicrophonePermissionState::Granted) {
+                    beginRecording(false);
+                    return;
+                }
+                m_startSequence.reset();
                 setError(microphoneNeeded);
-        });
-    });
+            });
+        },
+        /*keepForRecording=*/true);
 }
 
 void DictationCoordinator::stopAndTranscribe()
@@ -196,13 +267,31 @@ void DictationCoordinator::stopAndTranscribe()
         setError(stopped.error().localizedDescription());
         return;
     }
-    const QString audioPath = std::move(stopped).value();
-    DebugLog::write(QStringLiteral("recording stopped at ") + audioPath);
+    m_recordingSince.invalidate();
+    std::shared_ptr<RecordingFile> file = m_recorder->takeFile(std::move(stopped).value());
+    DebugLog::write(QStringLiteral("recording stopped at ") + file->path());
     writeState(DictationState::transcribing());
-    postTask(this, [this, audioPath] {
-        m_transcriber->transcribe(
-            audioPath, this, [this](Result<QString> raw) { finishTranscription(std::move(raw)); });
+    // The transcription holds the file: it is deleted once the run has ended, also when it
+    // is cancelled or its answer is never delivered.
+    postTask(this, [this, file, generation = m_cancelGeneration] {
+        // Cancelled before the run even started.
+        if (generation != m_cancelGeneration)
+            return;
+        m_transcriber->transcribe(file->path(), this, [this, file](Result<QString> raw) mutable {
+            file.reset();
+            finishTranscription(std::move(raw));
+        });
     });
+}
+
+void DictationCoordinator::cancelTranscription()
+{
+    if (!m_state.isTranscribing())
+        return;
+    DebugLog::write(QStringLiteral("transcription cancelled"));
+    ++m_cancelGeneration;
+    m_transcriber->cancelAll();
+    setIdle();
 }
 
 void DictationCoordinator::finishTranscription(Result<QString> raw)
@@ -282,7 +371,8 @@ void DictationCoordinator::runSelfTest(const QString& phrase)
     DebugLog::write(QStringLiteral("starting self-test"));
     postTask(this, [this, phrase] {
         runInBackground<Result<QString>>(
-            this, [phrase] { return SelfTestAudio::makePrompt(phrase); },
+            this,
+            [phrase, stop = m_selfTestStop] { return SelfTestAudio::makePrompt(phrase, *stop); },
             [this](Result<QString> prompt) {
                 if (!prompt) {
                     setError(prompt.error().localizedDescription());
@@ -300,7 +390,7 @@ void DictationCoordinator::runSelfTest(const QString& phrase)
 void DictationCoordinator::playSelfTestPrompt(const QString& path)
 {
     runInBackground<Failure>(
-        this, [path] { return SelfTestAudio::playPrompt(path); },
+        this, [path, stop = m_selfTestStop] { return SelfTestAudio::playPrompt(path, *stop); },
         [this](Failure failure) {
             // A failed playback leaves the key down: the recording it started is not stopped.
             if (failure) {

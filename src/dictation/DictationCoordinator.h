@@ -9,6 +9,7 @@
 #include "dictation/QuorError.h"
 #include "dictation/WhisperTranscriber.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <functional>
 #include <memory>
@@ -19,6 +20,9 @@ class DictationCoordinator : public QObject
 {
     Q_OBJECT
 public:
+    // A shorter hold of the hot key is an accidental tap: nothing is transcribed.
+    static constexpr qint64 minimumHoldMs = 300;
+
     explicit DictationCoordinator(DictationBackends backends, QObject* parent = nullptr);
     ~DictationCoordinator() override;
 
@@ -38,11 +42,20 @@ public:
     // Beeps (used by the toggle command while transcribing).
     void beep();
 
+    // The menu's way out of a transcription that takes too long: stops the recogniser and
+    // writes idle. Does nothing in other states.
+    void cancelTranscription();
+
 private:
+    struct StartSequence;
+
     void handlePress();
     void handleRelease();
     void handleGrantedMicrophoneAccess(bool showAlertOnDenied, bool setErrorOnDenied,
                                        std::function<void()> onGranted);
+    // Whether `sequence` is still the start sequence under way; if none is, the capture kept
+    // open for it is ended.
+    bool isLive(const std::shared_ptr<StartSequence>& sequence);
     void handleMicrophoneNotGranted(bool showAlertOnDenied, bool setErrorOnDenied,
                                     bool openSettingsWithoutAlert);
     void showPermissionNeededAlert();
@@ -53,7 +66,6 @@ private:
     void setIdle();
     void writeState(DictationState state);
 
-    // Declared before the collaborators: the recorder observes the permission.
     std::unique_ptr<RecordPermission> m_recordPermission;
     std::unique_ptr<AccessibilityTrust> m_accessibilityTrust;
     std::unique_ptr<UserAlerts> m_alerts;
@@ -66,4 +78,12 @@ private:
     std::unique_ptr<WhisperTranscriber> m_transcriber;
     DictationState m_state = DictationState::idle();
     qint64 m_recordingsStarted = 0; // tells a finishing dictation whether a newer one began
+    // The start sequence under way (from a press until its recording begins), if any.
+    std::shared_ptr<StartSequence> m_startSequence;
+    // Since the press that began the running recording.
+    QElapsedTimer m_recordingSince;
+    // Raised by every cancel, so that a run about to start learns it was cancelled.
+    quint64 m_cancelGeneration = 0;
+    // Shared with the self-test's background steps, which may outlive the coordinator.
+    std::shared_ptr<ChildProcessStop> m_selfTestStop = std::make_shared<ChildProcessStop>();
 };

@@ -1,5 +1,6 @@
 #include "dictation/SelfTestAudio.h"
 
+#include "dictation/ChildProcess.h"
 #include "dictation/DebugLog.h"
 #include "dictation/PrivateTempDir.h"
 
@@ -15,19 +16,26 @@ struct Exit
     int status = -1;
 };
 
-// Runs a program with the app's own environment and standard streams, and waits for it.
-Result<Exit> run(const QString& program, const QStringList& arguments)
+// Runs a program with the app's own environment and standard streams, and waits for it; a
+// stop ends it early.
+Result<Exit> run(const QString& program, const QStringList& arguments, ChildProcessStop& stop)
 {
     QProcess process;
     process.setProcessChannelMode(QProcess::ForwardedChannels);
     process.setInputChannelMode(QProcess::ForwardedInputChannel);
-    process.start(program, arguments);
-    if (!process.waitForStarted(-1))
-        return QuorError{process.errorString()};
-    process.waitForFinished(-1);
-    if (process.exitStatus() != QProcess::NormalExit)
-        return Exit{-1};
-    return Exit{process.exitCode()};
+    process.setProgram(program);
+    process.setArguments(arguments);
+    const ChildProcessOutcome outcome = ChildProcessRun::run(process, stop);
+    switch (outcome.kind) {
+    case ChildProcessOutcome::Kind::FailedToStart:
+        return QuorError{outcome.errorString};
+    case ChildProcessOutcome::Kind::Exited:
+        return Exit{outcome.exitCode};
+    case ChildProcessOutcome::Kind::Crashed:
+    case ChildProcessOutcome::Kind::Stopped:
+        break;
+    }
+    return Exit{-1};
 }
 
 // The first player this desktop has: PulseAudio's (PipeWire serves it too), then PipeWire's
@@ -44,7 +52,7 @@ QString player()
 
 } // namespace
 
-Result<QString> makePrompt(const QString& phrase)
+Result<QString> makePrompt(const QString& phrase, ChildProcessStop& stop)
 {
     DebugLog::write(QStringLiteral("building self-test prompt audio"));
     const Result<QString> folder = PrivateTempDir::ensureFolder(QStringLiteral("QuorDictation"));
@@ -55,7 +63,7 @@ Result<QString> makePrompt(const QString& phrase)
 
     // "--" keeps a phrase that starts with a dash from being read as an option.
     const Result<Exit> exit = run(QStringLiteral("espeak-ng"),
-                                  {QStringLiteral("-w"), path, QStringLiteral("--"), phrase});
+                                  {QStringLiteral("-w"), path, QStringLiteral("--"), phrase}, stop);
     if (!exit)
         return exit.error();
     if (exit.value().status != 0)
@@ -63,10 +71,10 @@ Result<QString> makePrompt(const QString& phrase)
     return path;
 }
 
-Failure playPrompt(const QString& path)
+Failure playPrompt(const QString& path, ChildProcessStop& stop)
 {
     DebugLog::write(QStringLiteral("playing self-test prompt audio"));
-    const Result<Exit> exit = run(player(), {path});
+    const Result<Exit> exit = run(player(), {path}, stop);
     if (!exit)
         return exit.error();
     if (exit.value().status != 0)

@@ -1,5 +1,6 @@
 #include "dictation/WhisperCLITranscriber.h"
 
+#include "dictation/ChildProcess.h"
 #include "dictation/DebugLog.h"
 
 #include <QCoreApplication>
@@ -48,17 +49,19 @@ QString fetchCommand()
     return beside.absoluteFilePath();
 }
 
-// Undecodable bytes make the whole text empty rather than half-garbled.
+// whisper.cpp prints token by token and can split a multi-byte character between two tokens:
+// one bad sequence must not cost the rest of the text, so it becomes U+FFFD.
 QString decodeUtf8(const QByteArray& bytes, const char* stream)
 {
     QStringDecoder decoder(QStringDecoder::Utf8);
     QString text = decoder.decode(bytes);
     if (!decoder.hasError())
         return text;
-    DebugLog::write(QStringLiteral("whisper-cli %1 was not valid UTF-8, bytes=%2")
+    DebugLog::write(QStringLiteral("whisper-cli %1 was not valid UTF-8, bytes=%2: invalid "
+                                   "sequences replaced by U+FFFD")
                         .arg(QLatin1String(stream))
                         .arg(bytes.size()));
-    return QString();
+    return text;
 }
 
 } // namespace
@@ -134,6 +137,13 @@ Result<QString> WhisperCLITranscriber::modelURL() const
 
 Result<QString> WhisperCLITranscriber::transcribe(const QString& audioURL) const
 {
+    ChildProcessStop never;
+    return transcribe(audioURL, never);
+}
+
+Result<QString> WhisperCLITranscriber::transcribe(const QString& audioURL,
+                                                  ChildProcessStop& stop) const
+{
     Result<QString> executable = executableURL();
     if (!executable)
         return executable.error();
@@ -159,16 +169,15 @@ Result<QString> WhisperCLITranscriber::transcribe(const QString& audioURL) const
                           QStringLiteral("-nt"), QStringLiteral("-np")});
     process.setProcessChannelMode(QProcess::SeparateChannels);
     process.setInputChannelMode(QProcess::ForwardedInputChannel);
-    process.start(QIODevice::ReadOnly);
-    if (!process.waitForStarted(-1))
-        return QuorError{process.errorString()};
-    // QProcess keeps reading both pipes while it waits, so a chatty child cannot stall.
-    process.waitForFinished(-1);
+    const ChildProcessOutcome outcome = ChildProcessRun::run(process, stop);
+    if (outcome.kind == ChildProcessOutcome::Kind::FailedToStart)
+        return QuorError{outcome.errorString};
+    if (outcome.kind == ChildProcessOutcome::Kind::Stopped)
+        return QuorError{QStringLiteral("Transcription was cancelled")};
 
     const QString output = decodeUtf8(process.readAllStandardOutput(), "standard output");
     const QString diagnostic = decodeUtf8(process.readAllStandardError(), "standard error");
-    const bool succeeded = process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
-    if (!succeeded) {
+    if (!outcome.succeeded()) {
         // A diagnostic of only blanks would be an error without words.
         const QString message = diagnostic.trimmed();
         return QuorError{message.isEmpty() ? QStringLiteral("Transcription failed") : message};

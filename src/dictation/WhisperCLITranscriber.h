@@ -27,8 +27,11 @@ public:
     // relative (which the XDG rules say to ignore).
     static QString userDataDirectory(const QProcessEnvironment& environment);
 
-    // `audioURL` is a plain file-system path to the recording.
-    Result<QString> transcribe(const QString& audioURL) const override;
+    // `audioURL` is a plain file-system path to the recording. The child never outlives
+    // Wendlo, and a stop kills it with everything it started.
+    Result<QString> transcribe(const QString& audioURL, ChildProcessStop& stop) const override;
+    // The same, never stopped.
+    Result<QString> transcribe(const QString& audioURL) const;
 
 private:
     Result<QString> executableURL() const;

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <unicode/brkiter.h>
@@ -36,6 +37,99 @@ bool isTriviallySegmented(const QString& text)
                        [](QChar c) { return c.unicode() < 0xC0 && c != u'\r'; });
 }
 
+// A run of code points without a normalization boundary between them is what ICU reorders as
+// one piece, by insertion: quadratic in its length. Real text keeps such runs short.
+constexpr qsizetype LongestRunForIcu = 32;
+
+bool hasLongUnboundedRun(const QString& text, const icu::Normalizer2& nfd)
+{
+    qsizetype run = 0;
+    const char16_t* units = reinterpret_cast<const char16_t*>(text.utf16());
+    const qsizetype size = text.size();
+    for (qsizetype i = 0; i < size;) {
+        UChar32 value = units[i];
+        qsizetype length = 1;
+        if (QChar::isHighSurrogate(units[i]) && i + 1 < size &&
+            QChar::isLowSurrogate(units[i + 1])) {
+            value = UChar32(QChar::surrogateToUcs4(units[i], units[i + 1]));
+            length = 2;
+        }
+        i += length;
+        run = nfd.hasBoundaryBefore(value) ? 0 : run + 1;
+        if (run > LongestRunForIcu)
+            return true;
+    }
+    return false;
+}
+
+// NFD without ICU's reordering: each code point's full decomposition, then every run of
+// non-starters sorted stably by combining class, which is NFD by definition.
+QString decomposedLinearly(const QString& text, const icu::Normalizer2& nfd)
+{
+    struct Scalar
+    {
+        UChar32 value;
+        uint8_t combiningClass;
+    };
+    std::vector<Scalar> scalars;
+    scalars.reserve(size_t(text.size()));
+    const auto add = [&scalars](UChar32 value) {
+        scalars.push_back({value, uint8_t(u_getCombiningClass(value))});
+    };
+    icu::UnicodeString mapping;
+    const char16_t* units = reinterpret_cast<const char16_t*>(text.utf16());
+    const qsizetype size = text.size();
+    for (qsizetype i = 0; i < size;) {
+        UChar32 value = units[i];
+        qsizetype length = 1;
+        if (QChar::isHighSurrogate(units[i]) && i + 1 < size &&
+            QChar::isLowSurrogate(units[i + 1])) {
+            value = UChar32(QChar::surrogateToUcs4(units[i], units[i + 1]));
+            length = 2;
+        }
+        i += length;
+        // A lone surrogate has no decomposition and stays as it is.
+        if (!nfd.getDecomposition(value, mapping)) {
+            add(value);
+            continue;
+        }
+        for (int32_t at = 0; at < mapping.length();) {
+            const UChar32 part = mapping.char32At(at);
+            add(part);
+            at += U16_LENGTH(part);
+        }
+    }
+
+    for (size_t start = 0; start < scalars.size();) {
+        if (scalars[start].combiningClass == 0) {
+            ++start;
+            continue;
+        }
+        size_t end = start + 1;
+        while (end < scalars.size() && scalars[end].combiningClass != 0)
+            ++end;
+        if (end - start > 1) {
+            std::stable_sort(scalars.begin() + qsizetype(start), scalars.begin() + qsizetype(end),
+                             [](const Scalar& a, const Scalar& b) {
+                                 return a.combiningClass < b.combiningClass;
+                             });
+        }
+        start = end;
+    }
+
+    QString result;
+    result.reserve(qsizetype(scalars.size()));
+    for (const Scalar& scalar : scalars) {
+        if (scalar.value >= 0x10000) {
+            result += QChar(QChar::highSurrogate(char32_t(scalar.value)));
+            result += QChar(QChar::lowSurrogate(char32_t(scalar.value)));
+        } else {
+            result += QChar(char16_t(scalar.value));
+        }
+    }
+    return result;
+}
+
 // Canonical decomposition, so that canonically equivalent texts compare equal unit by unit.
 QString decomposed(const QString& text)
 {
@@ -45,6 +139,8 @@ QString decomposed(const QString& text)
     const icu::Normalizer2* nfd = icu::Normalizer2::getNFDInstance(status);
     if (U_FAILURE(status))
         return text;
+    if (hasLongUnboundedRun(text, *nfd))
+        return decomposedLinearly(text, *nfd);
     const icu::UnicodeString source(false, icuChars(text), int32_t(text.size()));
     const icu::UnicodeString result = nfd->normalize(source, status);
     if (U_FAILURE(status))
@@ -280,8 +376,72 @@ double expectedWordCoverage(const QString& transcript, const QString& expected)
     return double(found) / double(expectedWords.size());
 }
 
+namespace {
+
+// Attempts longer than this (in UTF-16 units) are searched only in their two end windows.
+constexpr qsizetype LongestAttemptMatchedWhole = 32768;
+constexpr qsizetype EndWindowLength = 16384;
+
+bool contains(const std::vector<int>& text, const std::vector<int>& pattern)
+{
+    return std::search(text.cbegin(), text.cend(),
+                       std::boyer_moore_horspool_searcher(pattern.cbegin(), pattern.cend())) !=
+           text.cend();
+}
+
+// Between two ASCII characters other than CR LF there is always a character boundary, and a
+// cut there keeps every character on either side (only a Greek final sigma may change its
+// form, and the sentence has none): whatever sentence a piece holds, the whole text holds.
+bool isSafeCut(const QString& text, qsizetype at)
+{
+    if (at <= 0 || at >= text.size())
+        return true;
+    const char16_t before = text.at(at - 1).unicode();
+    const char16_t after = text.at(at).unicode();
+    return before < 0x80 && after < 0x80 && !(before == u'\r' && after == u'\n');
+}
+
+qsizetype safeCutAtOrBefore(const QString& text, qsizetype at)
+{
+    while (!isSafeCut(text, at))
+        --at;
+    return at;
+}
+
+qsizetype safeCutAtOrAfter(const QString& text, qsizetype at)
+{
+    while (!isSafeCut(text, at))
+        ++at;
+    return at;
+}
+
+// The substring rule alone.
+bool containsExpected(const QString& attempt)
+{
+    const QString t = normalized(attempt);
+    if (t.isEmpty())
+        return false;
+    CharacterKeys keys;
+    const std::vector<int> tKeys = keys.keys(t);
+    return contains(tKeys, keys.keys(normalized(expectedSentence())));
+}
+
+} // namespace
+
 std::optional<QString> correctedTranscript(const QString& attempt)
 {
+    // Runs on every keystroke: a field far longer than any dictation (a paste, say) is only
+    // searched for the sentence near its two ends, so the work stays bounded. Such a text is
+    // far too long to pass on similarity anyway.
+    if (attempt.size() > LongestAttemptMatchedWhole) {
+        const QString head = attempt.left(safeCutAtOrBefore(attempt, EndWindowLength));
+        const QString tail =
+            attempt.mid(safeCutAtOrAfter(attempt, attempt.size() - EndWindowLength));
+        if (containsExpected(head) || containsExpected(tail))
+            return expectedSentence();
+        return std::nullopt;
+    }
+
     const QString t = normalized(attempt);
     const QString e = normalized(expectedSentence());
     if (t.isEmpty())
@@ -290,16 +450,22 @@ std::optional<QString> correctedTranscript(const QString& attempt)
     CharacterKeys keys;
     const std::vector<int> tKeys = keys.keys(t);
     const std::vector<int> eKeys = keys.keys(e);
-    if (std::search(tKeys.cbegin(), tKeys.cend(), eKeys.cbegin(), eKeys.cend()) != tKeys.cend())
+    if (contains(tKeys, eKeys))
         return expectedSentence();
 
     const size_t n = std::max(tKeys.size(), eKeys.size());
     bool similar = true;
     if (n > 0) {
-        const double d = double(distance(tKeys, eKeys));
-        similar = 1.0 - d / double(n) >= SimilarityThreshold;
+        // Every character beyond the sentence's length costs an edit: when even that many fail
+        // the threshold, the distance itself need not be computed.
+        const double fewestEdits = double(n) - double(std::min(tKeys.size(), eKeys.size()));
+        similar = 1.0 - fewestEdits / double(n) >= SimilarityThreshold;
+        if (similar) {
+            const double d = double(distance(tKeys, eKeys));
+            similar = 1.0 - d / double(n) >= SimilarityThreshold;
+        }
     }
-    const bool covered = expectedWordCoverage(t, e) >= CoverageThreshold;
+    const bool covered = similar && expectedWordCoverage(t, e) >= CoverageThreshold;
     if (similar && covered)
         return expectedSentence();
     return std::nullopt;

@@ -3,7 +3,7 @@
 #include "dictation/QuorError.h"
 
 #include <QString>
-
+#include <functional>
 #include <memory>
 
 // One recording into one WAV file (16 kHz, mono, signed 16-bit little-endian).
@@ -12,16 +12,22 @@ class AudioRecording
 public:
     virtual ~AudioRecording() = default;
 
+    // Creates the file; false when it cannot.
     virtual bool prepareToRecord() = 0;
-    virtual bool record() = 0;
-    // Records for `seconds`, then stops by itself.
-    virtual bool recordForDuration(double seconds) = 0;
-    // Ends the recording and leaves a complete, playable file. Safe to call twice.
+    // Begins capturing and returns at once: reaching the sound server and opening the stream
+    // happen off the caller's thread, so a stalled server never holds the caller up.
+    // `onStarted` is called at most once, on any thread: true with the first captured
+    // samples, false when the capture ended before any arrived. False when capture cannot
+    // even begin (then `onStarted` is never called).
+    virtual bool record(std::function<void(bool capturing)> onStarted) = 0;
+    // Ends the recording and leaves a complete, playable file. No `onStarted` call follows
+    // once it returns. Safe to call twice.
     virtual void stop() = 0;
     virtual QString url() const = 0;
     // Why the file on disk is not a complete copy of what was captured (a full disk, a write
-    // error), once such a fault happened; empty while all is well. A lost sound server is no
-    // failure: what was captured until then is kept.
+    // error, a capture that never started), once such a fault happened; empty while all is
+    // well. A sound server lost after the first samples is no failure: what was captured
+    // until then is kept.
     virtual Failure failure() const { return std::nullopt; }
 };
 
@@ -32,5 +38,6 @@ public:
     virtual ~AudioCaptureBackend() = default;
 
     // A new, not yet prepared recording for the file at `path`, or the reason it was refused.
+    // Does no I/O of its own.
     virtual Result<std::unique_ptr<AudioRecording>> makeRecording(const QString& path) = 0;
 };

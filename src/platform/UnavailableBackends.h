@@ -46,7 +46,10 @@ class UnavailableTranscriber : public OneShotWhisperTranscriber
 {
 public:
     explicit UnavailableTranscriber(QString reason) : m_reason(std::move(reason)) {}
-    Result<QString> transcribe(const QString&) const override { return QuorError{m_reason}; }
+    Result<QString> transcribe(const QString&, ChildProcessStop&) const override
+    {
+        return QuorError{m_reason};
+    }
 
 private:
     QString m_reason;

@@ -28,6 +28,7 @@ public:
     MicrophonePermissionState microphonePermissionState() const override { return microphone; }
     void runSelfTest(const QString& phrase) override { calls << "runSelfTest:" + phrase; }
     void beep() override { calls << "beep"; }
+    void cancelTranscription() override { calls << "cancelTranscription"; }
 
     // Reports a state as the coordinator would (the shell may get it on any thread).
     void emitState(const DictationState& state)

@@ -3,7 +3,8 @@
 #include "platform/AudioCaptureBackend.h"
 
 // Recordings on the sound server's default source (PulseAudio, or PipeWire's PulseAudio
-// service). Each recording has a connection of its own, so a probe can run beside a dictation.
+// service). Each recording has a connection of its own, opened when it starts recording, so a
+// probe can run beside a dictation.
 class PulseAudioCapture : public AudioCaptureBackend
 {
 public:

@@ -3,23 +3,22 @@
 #include "dictation/DebugLog.h"
 #include "platform/pulse/WavFileWriter.h"
 
-#include <algorithm>
 #include <pulse/context.h>
 #include <pulse/stream.h>
 #include <pulse/timeval.h>
 
 namespace {
 
-constexpr int streamTimeoutMs = 3000;
 // Small fragments: the first samples arrive quickly and little is left in flight on stop.
-constexpr std::uint32_t fragmentMs = 20;
+constexpr std::uint32_t fragmentMs = 10;
 
 const pa_sample_spec captureSpec{PA_SAMPLE_S16LE, WavFileWriter::sampleRate, 1};
 
 } // namespace
 
-PulseAudioRecording::PulseAudioRecording(QString path, std::unique_ptr<PulseConnection> connection)
-    : m_path(std::move(path)), m_connection(std::move(connection))
+PulseAudioRecording::PulseAudioRecording(QString path, QString server)
+    : m_path(std::move(path)), m_server(std::move(server)),
+      m_connection(std::make_unique<PulseConnection>())
 {
 }
 
@@ -39,32 +38,42 @@ bool PulseAudioRecording::prepareToRecord()
         DebugLog::write(QStringLiteral("audio capture error=") + writer.error().message);
         return false;
     }
-    PulseConnection::Lock lock(*m_connection);
     m_writer = std::move(writer).value();
     return true;
 }
 
-bool PulseAudioRecording::record()
+bool PulseAudioRecording::record(std::function<void(bool capturing)> onStarted)
 {
-    return startStream(-1);
-}
-
-bool PulseAudioRecording::recordForDuration(double seconds)
-{
-    return startStream(
-        std::max<std::int64_t>(0, std::int64_t(seconds * WavFileWriter::sampleRate)));
-}
-
-bool PulseAudioRecording::startStream(std::int64_t frameLimit)
-{
-    if (!m_writer || m_stream || m_stopped)
+    if (!m_writer || m_recording || m_stopped)
         return false;
-    PulseConnection::Lock lock(*m_connection);
-    m_frameLimit = frameLimit;
+    m_recording = true;
+    m_onStarted = std::move(onStarted);
+    if (Failure failure = m_connection->beginConnect(m_server, [this] { onConnectionState(); })) {
+        // Nothing was started, so no callback can race these writes.
+        DebugLog::write(QStringLiteral("audio capture error=") + failure->message);
+        m_startFailure = failure;
+        m_onStarted = nullptr;
+        return false;
+    }
+    return true;
+}
+
+void PulseAudioRecording::onConnectionState()
+{
+    if (m_connection->isReady() && !m_stream)
+        openStream();
+    else if (m_connection->hasFailed() && m_framesCaptured.load() == 0)
+        failToStart(QStringLiteral("Could not connect to the sound server: %1")
+                        .arg(m_connection->lastError()));
+}
+
+void PulseAudioRecording::openStream()
+{
     m_stream = pa_stream_new(m_connection->context(), "Dictation", &captureSpec, nullptr);
     if (!m_stream) {
-        DebugLog::write(QStringLiteral("audio capture error=") + m_connection->lastError());
-        return false;
+        failToStart(
+            QStringLiteral("Could not open the microphone: %1").arg(m_connection->lastError()));
+        return;
     }
     pa_stream_set_state_callback(m_stream, onStreamState, this);
     pa_stream_set_read_callback(m_stream, onRead, this);
@@ -73,28 +82,28 @@ bool PulseAudioRecording::startStream(std::int64_t frameLimit)
     buffer.maxlength = std::uint32_t(-1);
     buffer.fragsize = std::uint32_t(pa_usec_to_bytes(fragmentMs * PA_USEC_PER_MSEC, &captureSpec));
     if (pa_stream_connect_record(m_stream, nullptr, &buffer, PA_STREAM_ADJUST_LATENCY) < 0) {
-        DebugLog::write(QStringLiteral("audio capture error=") + m_connection->lastError());
+        failToStart(
+            QStringLiteral("Could not open the microphone: %1").arg(m_connection->lastError()));
         closeStream();
-        return false;
     }
-    const bool settled = m_connection->waitFor(
-        [this] {
-            const pa_stream_state_t state = pa_stream_get_state(m_stream);
-            return state == PA_STREAM_READY || !PA_STREAM_IS_GOOD(state);
-        },
-        streamTimeoutMs);
-    if (!settled || pa_stream_get_state(m_stream) != PA_STREAM_READY) {
-        DebugLog::write(QStringLiteral("audio capture error=") +
-                        (settled ? m_connection->lastError() : QStringLiteral("no answer")));
-        closeStream();
-        return false;
-    }
-    return true;
 }
 
-void PulseAudioRecording::onStreamState(pa_stream*, void* data)
+void PulseAudioRecording::onStreamState(pa_stream* stream, void* data)
 {
-    static_cast<PulseAudioRecording*>(data)->m_connection->signal();
+    auto* self = static_cast<PulseAudioRecording*>(data);
+    if (!PA_STREAM_IS_GOOD(pa_stream_get_state(stream)) && self->m_framesCaptured.load() == 0)
+        self->failToStart(QStringLiteral("Could not open the microphone: %1")
+                              .arg(self->m_connection->lastError()));
+}
+
+void PulseAudioRecording::failToStart(const QString& reason)
+{
+    if (!m_startFailure) {
+        DebugLog::write(QStringLiteral("audio capture error=") + reason);
+        m_startFailure = QuorError{reason};
+    }
+    if (auto onStarted = std::exchange(m_onStarted, nullptr))
+        onStarted(false);
 }
 
 void PulseAudioRecording::onRead(pa_stream* stream, std::size_t, void* data)
@@ -102,7 +111,6 @@ void PulseAudioRecording::onRead(pa_stream* stream, std::size_t, void* data)
     static_cast<PulseAudioRecording*>(data)->drain(stream);
 }
 
-// Runs on the connection's thread with its lock held.
 void PulseAudioRecording::drain(pa_stream* stream)
 {
     const void* bytes = nullptr;
@@ -110,12 +118,7 @@ void PulseAudioRecording::drain(pa_stream* stream)
     while (pa_stream_readable_size(stream) > 0 && pa_stream_peek(stream, &bytes, &length) == 0) {
         if (length == 0)
             break; // nothing buffered after all
-        std::size_t frames = length / sizeof(std::int16_t);
-        if (m_frameLimit >= 0) {
-            const std::int64_t left =
-                std::max<std::int64_t>(0, m_frameLimit - m_writer->framesWritten());
-            frames = std::size_t(std::min<std::int64_t>(std::int64_t(frames), left));
-        }
+        const std::size_t frames = length / sizeof(std::int16_t);
         if (frames > 0) {
             // A hole (no data) keeps its duration as silence.
             if (bytes)
@@ -125,6 +128,10 @@ void PulseAudioRecording::drain(pa_stream* stream)
             m_framesCaptured.store(m_writer->framesWritten());
         }
         pa_stream_drop(stream);
+    }
+    if (m_framesCaptured.load() > 0) {
+        if (auto onStarted = std::exchange(m_onStarted, nullptr))
+            onStarted(true);
     }
 }
 
@@ -147,6 +154,7 @@ void PulseAudioRecording::stop()
     m_stopped = true;
     {
         PulseConnection::Lock lock(*m_connection);
+        m_onStarted = nullptr;
         if (m_stream && pa_stream_get_state(m_stream) == PA_STREAM_READY)
             drain(m_stream); // keep what already reached us
         closeStream();
@@ -155,6 +163,12 @@ void PulseAudioRecording::stop()
     m_connection.reset();
     if (m_writer)
         m_failure = m_writer->close();
+    // An empty file is no recording: say why instead of handing it on.
+    if (!m_failure && m_recording && m_framesCaptured.load() == 0)
+        m_failure =
+            m_startFailure
+                ? m_startFailure
+                : QuorError{QStringLiteral("Nothing was recorded: the sound server sent no sound")};
 }
 
 Failure PulseAudioRecording::failure() const
@@ -162,5 +176,7 @@ Failure PulseAudioRecording::failure() const
     if (m_stopped)
         return m_failure;
     PulseConnection::Lock lock(*m_connection);
-    return m_writer ? m_writer->failure() : std::nullopt;
+    if (m_writer && m_writer->failure())
+        return m_writer->failure();
+    return m_startFailure;
 }

@@ -1,7 +1,18 @@
 #include "platform/qt/QtAppActivation.h"
 
+#include "dictation/DebugLog.h"
+
 #include <QApplication>
 #include <QWidget>
+#include <chrono>
+#include <cstdlib>
+#include <thread>
+
+namespace {
+
+constexpr std::chrono::milliseconds kExitDeadline{750};
+
+} // namespace
 
 void QtAppActivation::activateIgnoringOtherApps()
 {
@@ -16,5 +27,13 @@ void QtAppActivation::activateIgnoringOtherApps()
 
 void QtAppActivation::terminate()
 {
+    // Quit must end the process whatever still runs: the teardown stops every child process
+    // Wendlo started, and should anything else hold the exit up, the process ends regardless
+    // (the kernel then kills the children, which are bound to die with it).
+    std::thread([] {
+        std::this_thread::sleep_for(kExitDeadline);
+        DebugLog::write(QStringLiteral("quit: teardown took too long, exiting at once"));
+        std::_Exit(0);
+    }).detach();
     QCoreApplication::quit();
 }

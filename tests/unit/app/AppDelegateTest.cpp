@@ -176,6 +176,20 @@ INSTANTIATE_TEST_SUITE_P(
                                  "requestMicrophoneAndStart"}),
     [](const auto& info) { return std::string(info.param.name); });
 
+TEST(CancelTest, TheCancelItemStopsTheTranscription)
+{
+    ShellFixture shell;
+    shell.storeVersion(1);
+    AppDelegate& delegate = shell.launch();
+    shell.dictation->emitState(DictationState::transcribing());
+    ASSERT_TRUE(waitUntil([&] { return delegate.cancelTranscriptionMenuItem()->isVisible(); }));
+    shell.dictation->calls.clear();
+
+    delegate.cancelTranscriptionMenuItem()->trigger();
+
+    EXPECT_EQ(shell.dictation->calls, QStringList{"cancelTranscription"});
+}
+
 // MARK: menu chrome
 
 struct ChromeCase
@@ -184,6 +198,7 @@ struct ChromeCase
     DictationState state;
     QString statusLine; // as the user reads it
     QString toggleTitle;
+    bool offersCancel = false;
 };
 
 class ChromeTest : public ::testing::TestWithParam<ChromeCase>
@@ -203,11 +218,13 @@ TEST_P(ChromeTest, FollowsTheDeliveredState)
     // Menu titles double "&" so that it shows as itself rather than as a mnemonic.
     EXPECT_EQ(delegate.statusMenuItem()->text(), QString(c.statusLine).replace("&", "&&"));
     EXPECT_EQ(delegate.toggleMenuItem()->text(), c.toggleTitle);
+    EXPECT_EQ(delegate.cancelTranscriptionMenuItem()->isVisible(), c.offersCancel);
     EXPECT_EQ(delegate.statusItem()->toolTip(), QStringLiteral("Wendlo \u2014 ") + c.statusLine);
     EXPECT_EQ(delegate.statusItemAccessibleName(), QStringLiteral("Wendlo, ") + c.statusLine);
     EXPECT_EQ(delegate.menu()->accessibleName(), QStringLiteral("Wendlo, ") + c.statusLine);
+    // Every item the menu shows is active (Qt disables the hidden ones).
     for (QAction* item : delegate.menu()->actions()) {
-        if (item != delegate.statusMenuItem()) {
+        if (item != delegate.statusMenuItem() && item->isVisible()) {
             EXPECT_TRUE(item->isEnabled()) << item->text().toStdString();
         }
     }
@@ -219,12 +236,18 @@ INSTANTIATE_TEST_SUITE_P(
         ChromeCase{"idle", DictationState::idle(), "Idle", "Start Dictation"},
         ChromeCase{"recording", DictationState::recording(), "Recording", "Stop Dictation"},
         ChromeCase{"transcribing", DictationState::transcribing(), "Transcribing",
-                   "Start Dictation"},
+                   "Start Dictation", true},
         ChromeCase{"error", DictationState::error("Could not start recording"),
                    "Error: Could not start recording", "Start Dictation"},
+        // A failing program's diagnostic can run to pages: the menu shows its first line.
         ChromeCase{"errorWithLineBreakAndAmpersand",
-                   DictationState::error("whisper-cli failed\nexit 3 & no output"),
-                   "Error: whisper-cli failed\nexit 3 & no output", "Start Dictation"}),
+                   DictationState::error("whisper-cli failed & gave up\nexit 3, no output"),
+                   QStringLiteral("Error: whisper-cli failed & gave up\u2026"), "Start Dictation"},
+        ChromeCase{
+            "errorOfUsageText",
+            DictationState::error(QString(250, QChar('u')) + "\n" +
+                                  QStringLiteral("usage: whisper-cli [options]\n").repeated(75)),
+            "Error: " + QString(199, QChar('u')) + QChar(0x2026), "Start Dictation"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(MenuTest, ItemsInOrderWithQuitOnCtrlQ)
@@ -236,10 +259,10 @@ TEST(MenuTest, ItemsInOrderWithQuitOnCtrlQ)
     QStringList titles;
     for (QAction* item : delegate.menu()->actions())
         titles << (item->isSeparator() ? QStringLiteral("---") : item->text());
-    EXPECT_EQ(titles,
-              (QStringList{"Idle", "Start Dictation", "---", "Open Setup Guide",
-                           "Request Accessibility Permission", "Request Microphone Permission",
-                           "---", QStringLiteral("Check for Updates\u2026"), "---", "Quit"}));
+    EXPECT_EQ(titles, (QStringList{"Idle", "Start Dictation", "Cancel Transcription", "---",
+                                   "Open Setup Guide", "Request Accessibility Permission",
+                                   "Request Microphone Permission", "---",
+                                   QStringLiteral("Check for Updates\u2026"), "---", "Quit"}));
     EXPECT_EQ(delegate.statusItem()->contextMenu(), delegate.menu());
     EXPECT_FALSE(delegate.statusMenuItem()->isEnabled());
 

@@ -72,10 +72,10 @@ TEST_F(DebugLogTest, StandardErrorSwitches)
     }
 }
 
-TEST_F(DebugLogTest, DefaultFileIsPrivateInTheRuntimeFolder)
+TEST_F(DebugLogTest, DefaultFileIsPrivateInThePrivateFolder)
 {
     run({"a"});
-    const QString log = logIn(QStringLiteral("QuorDictation.log"));
+    const QString log = logIn(QStringLiteral("QuorDictation/QuorDictation.log"));
     EXPECT_EQ(read(log), QByteArray("[Quor] a\n"));
     struct stat info
     {
@@ -87,7 +87,8 @@ TEST_F(DebugLogTest, DefaultFileIsPrivateInTheRuntimeFolder)
 TEST_F(DebugLogTest, DefaultFileThatIsASymlinkIsNotFollowed)
 {
     const QString target = logIn(QStringLiteral("elsewhere.txt"));
-    ASSERT_TRUE(QFile::link(target, logIn(QStringLiteral("QuorDictation.log"))));
+    ASSERT_TRUE(QDir().mkpath(logIn(QStringLiteral("QuorDictation"))));
+    ASSERT_TRUE(QFile::link(target, logIn(QStringLiteral("QuorDictation/QuorDictation.log"))));
     run({"secret"});
     EXPECT_FALSE(QFile::exists(target));
 }
@@ -109,6 +110,45 @@ TEST_F(DebugLogTest, UnwritableLocationIsSilent)
     const WriterRun r = run({"lost"}, {"QUOR_DEBUG_LOG=" + log, "QUOR_LOG_STDERR=1"});
     EXPECT_EQ(r.standardError, QByteArray("[Quor] lost\n")) << "standard error comes first";
     EXPECT_FALSE(QFile::exists(log));
+}
+
+// The default log is written unasked, so it stays small; the debug log is written as asked.
+TEST_F(DebugLogTest, TheDefaultLogIsCappedAndRotatedOnceTheDebugLogIsNot)
+{
+    // 3,000 lines of about 1 kB: three times the cap.
+    run({"--lines", "3000", "1000"});
+    const QString log = logIn(QStringLiteral("QuorDictation/QuorDictation.log"));
+    const QByteArray current = read(log);
+    const QByteArray previous = read(log + ".1");
+    EXPECT_LE(current.size(), 1024 * 1024);
+    EXPECT_LE(previous.size(), 1024 * 1024);
+    EXPECT_GT(previous.size(), 1000 * 1000) << "rotated when full, not before";
+    EXPECT_FALSE(QFile::exists(log + ".2"));
+    EXPECT_TRUE(current.endsWith("[Quor] 00002999" + QByteArray(992, 'x') + "\n"));
+    // Nothing lost at the seam: the rotated file ends right before the current one begins.
+    const int firstCurrent = current.mid(7, 8).toInt();
+    const qsizetype lastStart = previous.lastIndexOf("[Quor] ");
+    EXPECT_EQ(previous.mid(lastStart + 7, 8).toInt(), firstCurrent - 1);
+
+    const QString debug = logIn(QStringLiteral("debug.log"));
+    run({"--lines", "3000", "1000"}, {"QUOR_DEBUG_LOG=" + debug});
+    EXPECT_EQ(read(debug).size(), 3000 * 1008);
+    EXPECT_FALSE(QFile::exists(debug + ".1"));
+}
+
+TEST_F(DebugLogTest, AHugeLineIsCutInTheDefaultLogOnly)
+{
+    const QString huge = QString(50000, u'é'); // 100 kB of UTF-8
+    run({huge});
+    const QByteArray cut = read(logIn(QStringLiteral("QuorDictation/QuorDictation.log")));
+    EXPECT_LT(cut.size(), 20 * 1024);
+    EXPECT_TRUE(cut.startsWith("[Quor] \xc3\xa9\xc3\xa9"));
+    EXPECT_TRUE(cut.endsWith(" bytes cut)\n")) << cut.right(40).toStdString();
+    EXPECT_EQ(QString::fromUtf8(cut).toUtf8(), cut) << "no character split";
+
+    const QString debug = logIn(QStringLiteral("debug.log"));
+    run({huge}, {"QUOR_DEBUG_LOG=" + debug});
+    EXPECT_EQ(read(debug), "[Quor] " + huge.toUtf8() + "\n");
 }
 
 TEST(DebugLogThreads, LinesFromTwoThreadsStayWhole)

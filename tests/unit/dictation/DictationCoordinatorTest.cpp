@@ -1,10 +1,17 @@
 #include "dictation/DictationCoordinator.h"
 
+#include "dictation/PrivateTempDir.h"
+#include "dictation/WhisperCLITranscriber.h"
 #include "fakes/FakeDictationBackends.h"
+#include "support/ProcessAlive.h"
 #include "support/QtPrinters.h"
 #include "support/Wait.h"
 
+#include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QThreadPool>
 #include <condition_variable>
 #include <gtest/gtest.h>
@@ -41,11 +48,11 @@ public:
         : m_answers(std::move(answers))
     {
     }
-    Result<QString> transcribe(const QString& audioURL) const override
+    Result<QString> transcribe(const QString& audioURL, ChildProcessStop& stop) const override
     {
         std::unique_lock lock(m_mutex);
         m_opened.wait(lock, [this] { return m_open; });
-        return m_answers->transcribe(audioURL);
+        return m_answers->transcribe(audioURL, stop);
     }
     void open()
     {
@@ -76,14 +83,17 @@ const QStringList coordinatorLinePrefixes = {"requestMicrophoneAndStart",
                                              "accessibility trusted=",
                                              "requesting microphone access",
                                              "AVAudioApplication",
-                                             "hot key registration failed"};
+                                             "hot key registration failed",
+                                             "transcription"};
 
 struct Harness
 {
-    explicit Harness(bool holdTranscriptions = false)
+    explicit Harness(bool holdTranscriptions = false, TranscriptionTimeLimit timeLimit = {})
     {
         QFile::remove(logPath());
         DictationBackends b = fakes.make();
+        b.keepRecordings = false;
+        b.transcriptionTimeLimit = timeLimit;
         auto capture = std::make_unique<HookedAudioCapture>();
         audio = capture.get();
         fakes.audioCapture = capture.get();
@@ -122,8 +132,22 @@ struct Harness
     }
 
     DictationState state() const { return coordinator->state(); }
-    void press() { fakes.hotKey->press(); }
-    void release() { fakes.hotKey->release(); }
+    void press()
+    {
+        sincePress.start();
+        fakes.hotKey->press();
+    }
+    // A release after a real hold; `tap()` lets go at once.
+    void release()
+    {
+        const qint64 left = sincePress.isValid()
+                                ? DictationCoordinator::minimumHoldMs + 10 - sincePress.elapsed()
+                                : 0;
+        if (left > 0) // a negative wait would be no bound at all
+            spinFor(int(left));
+        fakes.hotKey->release();
+    }
+    void tap() { fakes.hotKey->release(); }
     // The menu's toggle command, as the application shell runs it.
     void toggle()
     {
@@ -158,7 +182,15 @@ struct Harness
     std::shared_ptr<GatedTranscriber> gate;
     std::unique_ptr<DictationCoordinator> coordinator;
     QList<DictationState> published;
+    QElapsedTimer sincePress;
 };
+
+// Recordings the fake capture left in the private folder.
+QStringList recordingFiles()
+{
+    static const QRegularExpression uuidWav("^[0-9A-F-]{36}\\.wav$");
+    return QDir(PrivateTempDir::folderPath("QuorDictation")).entryList(QDir::Files).filter(uuidWav);
+}
 
 const QString enableMicrophone = QStringLiteral("Enable Microphone for Wendlo");
 
@@ -209,8 +241,8 @@ TEST(DictationCoordinator, SuccessfulDictationLogsAndPublishesInOrder)
     EXPECT_EQ(h.published,
               (QList{DictationState::idle(), DictationState::idle(), DictationState::recording(),
                      DictationState::transcribing(), DictationState::idle()}));
-    ASSERT_EQ(h.audio->madePaths.size(), 2); // the probe, then the recording
-    const QString path = h.audio->madePaths.at(1);
+    ASSERT_EQ(h.audio->madePaths.size(), 1) << "the probe's capture is the recording";
+    const QString path = h.audio->madePaths.at(0);
     EXPECT_EQ(h.coordinatorLog(),
               (QStringList{"requestMicrophoneAndStart state=granted", "microphone trusted=true",
                            "recorder.promptForPermission confirmed=true state=granted",
@@ -400,17 +432,18 @@ INSTANTIATE_TEST_SUITE_P(
         FailureCase{"probeNotConfirmed",
                     [](Harness& h) {
                         h.audio->onMake = [&h](int) {
+                            h.audio->next.firstSamples = FakeAudioRecording::FirstSamples::Fail;
                             h.fakes.recordPermission->current = MicrophonePermissionState::Denied;
                         };
                         h.press();
                     },
                     enableMicrophone, true},
+        // The capture ends before its first samples while the permission reads granted.
         FailureCase{"startFailedThenProbeNotConfirmed",
                     [](Harness& h) {
+                        h.audio->next.firstSamples = FakeAudioRecording::FirstSamples::Fail;
                         h.audio->onMake = [&h](int n) {
                             if (n == 2)
-                                h.audio->next.recordOk = false;
-                            if (n == 3)
                                 h.fakes.recordPermission->current =
                                     MicrophonePermissionState::Denied;
                         };
@@ -421,19 +454,17 @@ INSTANTIATE_TEST_SUITE_P(
                         EXPECT_EQ(h.coordinatorLog().filter("retrying after recorder probe").size(),
                                   1);
                     }},
-        FailureCase{"startFailedAgainAfterConfirmedProbe",
+        FailureCase{"startFailedAgainWithThePermissionGranted",
                     [](Harness& h) {
-                        h.audio->onMake = [&h](int n) {
-                            if (n == 2)
-                                h.audio->next.recordOk = false;
-                        };
+                        h.audio->next.firstSamples = FakeAudioRecording::FirstSamples::Fail;
                         h.press();
                     },
                     QStringLiteral("Could not start recording"), false,
                     [](const Harness& h) {
                         EXPECT_EQ(h.coordinatorLog().filter("retrying after recorder probe").size(),
                                   1);
-                        EXPECT_EQ(h.audio->madePaths.size(), 4) << "probe, start, probe, start";
+                        EXPECT_EQ(h.audio->madePaths.size(), 2) << "probe, retry probe";
+                        EXPECT_EQ(h.audio->openCount(), 0);
                     }},
         FailureCase{"stopFailed", [](Harness& h) { h.coordinator->stopAndTranscribe(); },
                     QStringLiteral("Recording was not active"), false},
@@ -517,45 +548,155 @@ TEST(DictationCoordinator, PromptAnsweredOnAnotherThreadStartsRecording)
                            "recording started"}));
 }
 
-TEST(DictationCoordinator, PressAndReleaseShorterThanTheProbe)
+// Releases while the capture has not delivered yet, and taps: what is published, whether
+// anything is transcribed, and that no capture stays open.
+struct EarlyReleaseCase
+{
+    const char* name;
+    bool samplesBeforeRelease; // the recording had begun when the key went up
+    bool tap;                  // shorter than the minimum hold
+    QList<DictationState> published;
+    bool transcribed;
+};
+
+void PrintTo(const EarlyReleaseCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class DictationCoordinatorEarlyRelease : public ::testing::TestWithParam<EarlyReleaseCase>
+{
+};
+
+TEST_P(DictationCoordinatorEarlyRelease, EndsAsAUserExpects)
+{
+    const EarlyReleaseCase& c = GetParam();
+    Harness h;
+    h.coordinator->start();
+    h.forget();
+    h.audio->next.firstSamples = FakeAudioRecording::FirstSamples::Never;
+    h.press();
+    ASSERT_TRUE(waitUntil([&] { return h.audio->log->waitingForSamples.size() == 1; }));
+    const QString path = h.audio->madePaths.first();
+    if (c.samplesBeforeRelease) {
+        ASSERT_TRUE(h.audio->deliver(path, true));
+        ASSERT_TRUE(h.waitFor(Kind::Recording));
+    }
+    c.tap ? h.tap() : h.release();
+    spinFor(50);
+    if (!c.samplesBeforeRelease)
+        h.audio->deliver(path, true); // too late for a tap: the capture is gone
+    ASSERT_TRUE(waitUntil([&] { return h.published.size() == c.published.size(); }));
+    spinFor(100);
+
+    EXPECT_EQ(h.published, c.published);
+    EXPECT_EQ(h.state(), DictationState::idle());
+    EXPECT_EQ(h.fieldText(), c.transcribed ? QStringLiteral("Hello world.") : QString());
+    EXPECT_EQ(h.fakes.transcriber->calls().size(), c.transcribed ? 1 : 0);
+    EXPECT_EQ(h.fakes.alerts->beeps, 0);
+    EXPECT_EQ(h.audio->openCount(), 0) << "no capture left open";
+    EXPECT_TRUE(recordingFiles().isEmpty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Releases, DictationCoordinatorEarlyRelease,
+    ::testing::Values(EarlyReleaseCase{"TapBeforeTheRecordingBegan", false, true, {}, false},
+                      EarlyReleaseCase{"TapAfterTheRecordingBegan",
+                                       true,
+                                       true,
+                                       {DictationState::idle(), DictationState::recording(),
+                                        DictationState::idle()},
+                                       false},
+                      // The recording ends as soon as it has begun and is transcribed.
+                      EarlyReleaseCase{"HoldReleasedBeforeTheRecordingBegan",
+                                       false,
+                                       false,
+                                       {DictationState::idle(), DictationState::recording(),
+                                        DictationState::transcribing(), DictationState::idle()},
+                                       true}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(DictationCoordinator, TwoPressesBeforeTheRecordingBeganShareOneCapture)
 {
     Harness h;
     h.coordinator->start();
     h.forget();
+    h.audio->next.firstSamples = FakeAudioRecording::FirstSamples::Never;
     h.press();
     spinFor(20);
-    h.release();
-    spinFor(100);
-    EXPECT_TRUE(h.published.isEmpty()) << "the release found the state idle";
-
+    h.toggle(); // still idle: a second start sequence
+    spinFor(20);
+    ASSERT_EQ(h.audio->madePaths.size(), 1);
+    ASSERT_TRUE(h.audio->deliver(h.audio->madePaths.first(), true));
     ASSERT_TRUE(h.waitFor(Kind::Recording));
-    h.press(); // ignored: recording
-    spinFor(600);
-    EXPECT_EQ(h.published, (QList{DictationState::idle(), DictationState::recording()}));
+    spinFor(100);
+    EXPECT_EQ(h.published,
+              (QList{DictationState::idle(), DictationState::idle(), DictationState::recording()}));
     EXPECT_EQ(h.coordinatorLog().filter("recording started").size(), 1);
+    EXPECT_EQ(h.audio->openCount(), 1);
 
+    spinFor(int(DictationCoordinator::minimumHoldMs)); // the hold counts from the later start
     h.release();
     ASSERT_TRUE(h.waitFor(Kind::Idle));
     EXPECT_EQ(h.fieldText(), QStringLiteral("Hello world."));
 }
 
-TEST(DictationCoordinator, TwoPressesWithinTheProbeRunTwoStartSequences)
+TEST(DictationCoordinator, APressWhileATapSettlesLeavesOneCapture)
 {
     Harness h;
     h.coordinator->start();
     h.forget();
+    h.audio->next.firstSamples = FakeAudioRecording::FirstSamples::Never;
     h.press();
     spinFor(20);
+    h.tap();
+    spinFor(20);
     h.press();
-    ASSERT_TRUE(waitUntil([&] { return h.published.size() == 4; }));
-    spinFor(100);
-    EXPECT_EQ(h.published, (QList{DictationState::idle(), DictationState::recording(),
-                                  DictationState::idle(), DictationState::recording()}));
-    EXPECT_EQ(h.coordinatorLog().filter("recording started").size(), 2);
-
+    ASSERT_TRUE(waitUntil([&] { return h.audio->madePaths.size() == 2; }));
+    EXPECT_FALSE(h.audio->deliver(h.audio->madePaths.first(), true)) << "the tap's capture closed";
+    ASSERT_TRUE(h.audio->deliver(h.audio->madePaths.last(), true));
+    ASSERT_TRUE(h.waitFor(Kind::Recording));
+    EXPECT_EQ(h.audio->openCount(), 1);
     h.release();
     ASSERT_TRUE(h.waitFor(Kind::Idle));
     EXPECT_EQ(h.fieldText(), QStringLiteral("Hello world."));
+    EXPECT_EQ(h.audio->openCount(), 0);
+}
+
+// Recordings go once their transcription has ended, whatever its outcome, unless kept for
+// the debug log; leftovers of an earlier run go at start.
+TEST(DictationCoordinator, RecordingsAreDeletedAfterTranscriptionUnlessKept)
+{
+    for (const bool keep : {false, true}) {
+        for (const bool succeeds : {true, false}) {
+            SCOPED_TRACE(std::string(keep ? "kept " : "") + (succeeds ? "success" : "failure"));
+            for (const QString& name : recordingFiles())
+                QFile::remove(PrivateTempDir::folderPath("QuorDictation") + "/" + name);
+            const QString leftover = PrivateTempDir::ensureFolder("QuorDictation").value() +
+                                     "/0A1B2C3D-0000-4000-8000-00000000000F.wav";
+            QFile(leftover).open(QIODevice::WriteOnly);
+
+            Harness h;
+            h.coordinator.reset();
+            DictationBackends b = h.fakes.make();
+            b.keepRecordings = keep;
+            auto capture = std::make_unique<HookedAudioCapture>();
+            h.audio = capture.get();
+            b.audioCapture = std::move(capture);
+            if (!succeeds)
+                h.fakes.transcriber->setAnswer(QuorError{"whisper-cli exited with 3"});
+            h.coordinator = std::make_unique<DictationCoordinator>(std::move(b));
+            h.coordinator->start();
+            EXPECT_EQ(QFile::exists(leftover), keep);
+
+            h.startRecording();
+            h.release();
+            ASSERT_TRUE(waitUntil([&] { return h.state().isIdle() || h.state().isError(); }));
+            EXPECT_EQ(h.state().isIdle(), succeeds);
+            spinFor(50);
+            EXPECT_EQ(recordingFiles().size(), keep ? 2 : 0);
+        }
+    }
 }
 
 TEST(DictationCoordinator, MicrophoneRequestWithoutActionClearsErrorWithoutRecording)
@@ -573,6 +714,7 @@ TEST(DictationCoordinator, MicrophoneRequestWithoutActionClearsErrorWithoutRecor
     spinFor(50);
     EXPECT_EQ(h.published, QList{DictationState::idle()});
     EXPECT_EQ(h.audio->madePaths.size(), 1) << "only the probe";
+    EXPECT_EQ(h.audio->openCount(), 0) << "which ended with its answer";
     EXPECT_TRUE(h.coordinatorLog().filter("recording started").isEmpty());
 }
 
@@ -673,6 +815,116 @@ TEST(DictationCoordinator, TranscriptionEndingWhileTheHotKeyIsHeldAgainIsPastedO
     ASSERT_TRUE(h.waitFor(Kind::Idle));
     EXPECT_EQ(pasted, QStringList{"Hello world."});
     EXPECT_EQ(h.coordinatorLog().last(), "text inserted");
+}
+
+// MARK: the way out of a recogniser that never answers
+
+TEST(DictationCoordinator, CancelStopsTheTranscriptionAndReturnsToIdle)
+{
+    Harness h(/*holdTranscriptions=*/true);
+    h.coordinator->start();
+    h.startRecording();
+    h.release();
+    ASSERT_TRUE(h.waitFor(Kind::Transcribing));
+    // The press keeps beeping while transcribing; the menu's cancel is the way out.
+    h.forget();
+    h.press();
+    ASSERT_TRUE(waitUntil([&] { return h.fakes.alerts->beeps == 1; }));
+
+    h.coordinator->cancelTranscription();
+
+    EXPECT_EQ(h.state(), DictationState::idle());
+    EXPECT_EQ(h.published, QList<DictationState>{DictationState::idle()});
+    EXPECT_EQ(h.fakes.alerts->beeps, 1);
+    EXPECT_EQ(h.coordinatorLog().last(), "transcription cancelled");
+    // The run's late answer is dropped; the next dictation works as ever.
+    h.gate->open();
+    spinFor(50);
+    EXPECT_EQ(h.fieldText(), QString());
+    h.startRecording();
+    h.release();
+    ASSERT_TRUE(waitUntil([&] { return h.fieldText() == QStringLiteral("Hello world."); }));
+}
+
+TEST(DictationCoordinator, CancelInOtherStatesOrBeforeTheRunStartsIsSafe)
+{
+    Harness h;
+    h.coordinator->start();
+    h.coordinator->cancelTranscription();
+    EXPECT_EQ(h.state(), DictationState::idle());
+    h.startRecording();
+    h.coordinator->cancelTranscription();
+    EXPECT_TRUE(h.state().isRecording());
+
+    // Cancelled between the stop and the start of the run: the recogniser never runs.
+    h.coordinator->stopAndTranscribe();
+    h.coordinator->cancelTranscription();
+    spinFor(100);
+    EXPECT_EQ(h.state(), DictationState::idle());
+    EXPECT_TRUE(h.fakes.transcriber->calls().isEmpty());
+    EXPECT_EQ(h.fieldText(), QString());
+}
+
+TEST(DictationCoordinator, ATranscriptionPastItsTimeLimitEndsInError)
+{
+    Harness h(/*holdTranscriptions=*/true, {std::chrono::milliseconds(100), 0.0});
+    h.coordinator->start();
+    h.startRecording();
+    h.release();
+    ASSERT_TRUE(h.waitFor(Kind::Transcribing));
+    h.forget();
+
+    ASSERT_TRUE(h.waitFor(Kind::Error));
+    EXPECT_EQ(h.state(), DictationState::error("Transcription took too long"));
+    EXPECT_EQ(h.fakes.alerts->beeps, 1);
+    h.gate->open();
+    spinFor(50);
+    EXPECT_EQ(h.fieldText(), QString());
+    EXPECT_EQ(h.published, QList<DictationState>{h.state()});
+}
+
+// The real recogniser runner with a stand-in that never exits: ending the coordinator (as
+// Quit does) kills it, and nothing is left waiting on the pool.
+TEST(DictationCoordinator, DestroyedWhileTheRecogniserHangsKillsIt)
+{
+    QTemporaryDir dir;
+    const QString program = dir.filePath("Whisper/whisper-cli");
+    QDir().mkpath(dir.filePath("Whisper"));
+    QFile script(program);
+    ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+    script.write(QStringLiteral("#!/bin/sh\necho $$ > '%1'\nexec sleep 600\n")
+                     .arg(dir.filePath("pid"))
+                     .toUtf8());
+    script.close();
+    script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QFile model(dir.filePath("Whisper/ggml-large-v3-turbo.bin"));
+    ASSERT_TRUE(model.open(QIODevice::WriteOnly));
+    model.write("m");
+    model.close();
+
+    FakeDictationBackends fakes;
+    DictationBackends b = fakes.make();
+    b.transcriber = std::make_shared<WhisperCLITranscriber>(dir.path());
+    auto coordinator = std::make_unique<DictationCoordinator>(std::move(b));
+    coordinator->start();
+    fakes.hotKey->press();
+    ASSERT_TRUE(waitUntil([&] { return coordinator->state().isRecording(); }));
+    // The fake recording leaves no file; the runner wants one.
+    QFile recording(fakes.audioCapture->madePaths.last());
+    ASSERT_TRUE(recording.open(QIODevice::WriteOnly));
+    recording.write("RIFF");
+    recording.close();
+    spinFor(int(DictationCoordinator::minimumHoldMs) + 10); // a hold, not a tap
+    fakes.hotKey->release();
+    ASSERT_TRUE(waitUntil([&] { return pidFrom(dir.filePath("pid")) > 0; }));
+    const qint64 recogniser = pidFrom(dir.filePath("pid"));
+    ASSERT_TRUE(processAlive(recogniser));
+    EXPECT_TRUE(coordinator->state().isTranscribing());
+
+    coordinator.reset();
+
+    EXPECT_TRUE(QThreadPool::globalInstance()->waitForDone(5000));
+    EXPECT_FALSE(processAlive(recogniser));
 }
 
 } // namespace

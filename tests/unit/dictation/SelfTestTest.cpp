@@ -1,7 +1,8 @@
+#include "dictation/ChildProcess.h"
 #include "dictation/DictationCoordinator.h"
 #include "dictation/SelfTestAudio.h"
-
 #include "fakes/FakeDictationBackends.h"
+#include "support/ProcessAlive.h"
 #include "support/QtPrinters.h"
 #include "support/Wait.h"
 
@@ -9,6 +10,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QThreadPool>
 #include <gtest/gtest.h>
 
 namespace {
@@ -34,6 +36,11 @@ public:
                                .arg(status));
     }
     void setPlayer(int status) { write("paplay", QStringLiteral("exit %1\n").arg(status)); }
+    // A player that never ends; it writes its process id to `pidFile`.
+    void setHungPlayer(const QString& pidFile)
+    {
+        write("paplay", QStringLiteral("echo $$ > '%1'\nexec sleep 600\n").arg(pidFile));
+    }
 
     QStringList arguments(const QString& name) const
     {
@@ -80,7 +87,8 @@ TEST(SelfTestAudio, PhraseReachesTheSpeechToolAsOneArgumentAndReplacesThePrompt)
     stale.write("an earlier prompt");
     stale.close();
 
-    const Result<QString> prompt = SelfTestAudio::makePrompt(phrase);
+    ChildProcessStop never;
+    const Result<QString> prompt = SelfTestAudio::makePrompt(phrase, never);
     ASSERT_TRUE(prompt.ok()) << prompt.error().message.toStdString();
     EXPECT_EQ(prompt.value(), promptPath());
     EXPECT_EQ(tools.arguments("espeak-ng"), (QStringList{"-w", promptPath(), "--", phrase}));
@@ -94,9 +102,10 @@ TEST(SelfTestAudio, FailuresCarryTheirMessages)
     StandInTools tools;
     tools.setSpeech(1);
     tools.setPlayer(3);
-    EXPECT_EQ(SelfTestAudio::makePrompt("hello").error().message,
+    ChildProcessStop never;
+    EXPECT_EQ(SelfTestAudio::makePrompt("hello", never).error().message,
               "Could not create self-test prompt audio");
-    const Failure played = SelfTestAudio::playPrompt(promptPath());
+    const Failure played = SelfTestAudio::playPrompt(promptPath(), never);
     ASSERT_TRUE(played.has_value());
     EXPECT_EQ(played->message, "Could not play self-test prompt audio");
     EXPECT_EQ(tools.arguments("paplay"), QStringList{promptPath()});
@@ -165,6 +174,22 @@ TEST_F(SelfTestRun, PromptFailurePostsNoKey)
               DictationState::error("Could not create self-test prompt audio"));
     spinFor(1200);
     EXPECT_TRUE(fakes.selfTestKeys->posted.isEmpty());
+}
+
+TEST_F(SelfTestRun, APlayerThatNeverEndsDiesWithTheCoordinator)
+{
+    QTemporaryDir dir;
+    const QString pidFile = dir.filePath("player.pid");
+    tools.setHungPlayer(pidFile);
+    coordinator->runSelfTest("hello world");
+    ASSERT_TRUE(waitUntil([&] { return pidFrom(pidFile) > 0; }, 10000));
+    const qint64 player = pidFrom(pidFile);
+    ASSERT_TRUE(processAlive(player));
+
+    coordinator.reset();
+
+    EXPECT_TRUE(waitUntil([&] { return !processAlive(player); }));
+    EXPECT_TRUE(QThreadPool::globalInstance()->waitForDone(5000));
 }
 
 TEST_F(SelfTestRun, EndsQuietlyOnceTheCoordinatorIsGone)

@@ -1,5 +1,8 @@
 #include "dictation/WhisperCLITranscriber.h"
 
+#include "support/ProcessAlive.h"
+#include "support/Wait.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -7,6 +10,7 @@
 #include <gtest/gtest.h>
 #include <optional>
 #include <ostream>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -115,9 +119,9 @@ INSTANTIATE_TEST_SUITE_P(
                 {},
                 "Transcription failed"},
         RunCase{"ExitOneWithUndecodableDiagnostic",
-                "printf 'bad \\377\\n' >&2 ; exit 1",
+                "printf 'bad \\377 byte\\n' >&2 ; exit 1",
                 {},
-                "Transcription failed"},
+                QString::fromUtf8("bad \uFFFD byte")},
         RunCase{"KilledBySignal", "echo 'half a sente'; kill -9 $$", {}, "Transcription failed"},
         RunCase{"EmptyOutput", "exit 0", QString(), {}},
         RunCase{"BlanksAroundText", "printf '   hello world\\n'", QString("hello world"), {}},
@@ -130,7 +134,12 @@ INSTANTIATE_TEST_SUITE_P(
                 "echo ' text'; echo 'warning: slow' >&2",
                 QString("text"),
                 {}},
-        RunCase{"UndecodableOutput", "printf 'caf\\351\\n'", QString(), {}},
+        // One bad sequence costs one character, not the transcript: a lone Latin-1 byte, a
+        // character cut between tokens, and a stray continuation byte.
+        RunCase{"UndecodableOutput",
+                "printf ' caf\\351 au lait, d\\303 \\351t\\303\\251 \\240ok\\n'",
+                QString::fromUtf8("caf\uFFFD au lait, d\uFFFD \uFFFDt\u00e9 \uFFFDok"),
+                {}},
         // More than any pipe buffer on both streams before exiting must not stall the run.
         RunCase{"MegabytesOnBothStreams",
                 "head -c 3145728 /dev/zero | tr '\\0' 'a' ; "
@@ -138,6 +147,59 @@ INSTANTIATE_TEST_SUITE_P(
                 kBig,
                 {}}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// --- Stopping a run -------------------------------------------------------------------------
+
+// A recogniser that never ends, with a helper of its own in its process group; both write
+// their process ids.
+const QByteArray kHungRecogniser = "sleep 600 & echo $! > helper.pid\n"
+                                   "echo $$ > recogniser.pid\n"
+                                   "wait\n";
+
+TEST(WhisperCLITranscriber, AStopKillsTheRecogniserAndEverythingItStarted)
+{
+    ScratchDirectory scratch;
+    scratch.program(kResourceProgram, kHungRecogniser);
+    scratch.write(kResourceModel, "m");
+    const WhisperCLITranscriber transcriber(scratch.path("res"));
+    const QString audio = scratch.audio();
+    ChildProcessStop stop;
+    std::optional<Result<QString>> result;
+    std::thread run([&] { result = transcriber.transcribe(audio, stop); });
+
+    ASSERT_TRUE(waitUntil([&] {
+        return pidFrom(scratch.path("recogniser.pid")) > 0 &&
+               pidFrom(scratch.path("helper.pid")) > 0;
+    }));
+    const qint64 recogniser = pidFrom(scratch.path("recogniser.pid"));
+    const qint64 helper = pidFrom(scratch.path("helper.pid"));
+    EXPECT_TRUE(processAlive(recogniser));
+
+    stop.requestStop();
+    run.join();
+
+    ASSERT_TRUE(result.has_value());
+    ASSERT_FALSE(result->ok());
+    EXPECT_EQ(result->error().message, "Transcription was cancelled");
+    EXPECT_FALSE(processAlive(recogniser));
+    EXPECT_TRUE(waitUntil([&] { return !processAlive(helper); }));
+}
+
+TEST(WhisperCLITranscriber, AStopBeforeTheRunStartsRunsNothing)
+{
+    ScratchDirectory scratch;
+    scratch.program(kResourceProgram, "touch ran; echo text");
+    scratch.write(kResourceModel, "m");
+    ChildProcessStop stop;
+    stop.requestStop();
+
+    const Result<QString> result =
+        WhisperCLITranscriber(scratch.path("res")).transcribe(scratch.audio(), stop);
+
+    ASSERT_FALSE(result.ok());
+    EXPECT_EQ(result.error().message, "Transcription was cancelled");
+    EXPECT_FALSE(QFile::exists(scratch.path("ran")));
+}
 
 // --- Where the program and the model are found ---------------------------------------------
 

@@ -1,7 +1,11 @@
 #include "onboarding/OnboardingPractice.h"
 
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <gtest/gtest.h>
 #include <random>
+#include <unicode/normalizer2.h>
 #include <vector>
 
 namespace {
@@ -169,6 +173,99 @@ TEST(PracticeBadInput, NeverCrashesOrMatchesGarbage)
     EXPECT_EQ(correctedTranscript(huge), std::nullopt);
     huge += QStringLiteral(" wendlo helps me write without breaking my flow");
     EXPECT_EQ(correctedTranscript(huge), expectedSentence());
+}
+
+// Results recorded from the matcher before its work was bounded, over 600 generated attempts
+// (the sentence's words shuffled, dropped, misspelt, accented precomposed and with combining
+// marks, with greetings, emoji, Hangul, Greek and separators around): nothing may change.
+TEST(PracticeRecorded, AttemptsMatchAsBefore)
+{
+    QFile file(QStringLiteral(PRACTICE_ATTEMPTS));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QJsonArray recorded = QJsonDocument::fromJson(file.readAll()).array();
+    ASSERT_GT(recorded.size(), 600);
+    const QString e = normalized(expectedSentence());
+    for (const QJsonValue& entry : recorded) {
+        const QJsonArray row = entry.toArray();
+        const QString attempt = row.at(0).toString();
+        SCOPED_TRACE(attempt.toStdString());
+        EXPECT_EQ(correctedTranscript(attempt).has_value(), row.at(1).toBool());
+        EXPECT_EQ(levenshteinDistance(normalized(attempt), e), qsizetype(row.at(2).toDouble()));
+        EXPECT_DOUBLE_EQ(expectedWordCoverage(normalized(attempt), e), row.at(3).toDouble());
+    }
+}
+
+// Canonically equivalent texts stay equal whatever the order and length of their marks.
+TEST(PracticeLevenshtein, LongRunsOfMarksInAnyOrderAreOneCharacter)
+{
+    const QString ordered = QStringLiteral("a") + QStringLiteral("\u0323\u0301").repeated(40);
+    QString shuffled = QStringLiteral("a");
+    shuffled += QString(40, QChar(0x0301)) + QString(40, QChar(0x0323));
+    EXPECT_EQ(levenshteinDistance(ordered, shuffled), 0);
+    EXPECT_EQ(levenshteinDistance(ordered + "b", "xb"), 1);
+    // U+0F73 decomposes into two marks of different classes.
+    EXPECT_EQ(levenshteinDistance(QString(40, QChar(0x0F73)),
+                                  QStringLiteral("\u0F71\u0F72").repeated(40)),
+              0);
+}
+
+// Random runs of many marks (and characters that decompose into marks) equal their NFD and
+// NFC forms as ICU writes them: the matcher's own decomposition agrees with ICU's.
+TEST(PracticeLevenshtein, LongMarkRunsEqualTheirNormalForms)
+{
+    const char16_t pool[] = {u'\u0301', u'\u0323', u'\u0334', u'\u0308', u'\u0327', u'\u0344',
+                             u'\u0F73', u'\u0F71', u'\u00E9', u'\u1E69', u'a',      u'\u05B0'};
+    std::mt19937 random(7);
+    UErrorCode status = U_ZERO_ERROR;
+    const icu::Normalizer2* nfd = icu::Normalizer2::getNFDInstance(status);
+    const icu::Normalizer2* nfc = icu::Normalizer2::getNFCInstance(status);
+    ASSERT_TRUE(U_SUCCESS(status));
+    const auto viaIcu = [&](const icu::Normalizer2* form, const QString& text) {
+        const icu::UnicodeString result =
+            form->normalize(icu::UnicodeString(false, reinterpret_cast<const UChar*>(text.utf16()),
+                                               int32_t(text.size())),
+                            status);
+        return QString(reinterpret_cast<const QChar*>(result.getBuffer()), result.length());
+    };
+    for (int i = 0; i < 200; ++i) {
+        QString text = QStringLiteral("o");
+        const int length = 33 + int(random() % 200);
+        for (int j = 0; j < length; ++j)
+            text += QChar(pool[random() % std::size(pool)]);
+        SCOPED_TRACE(i);
+        EXPECT_EQ(levenshteinDistance(text, viaIcu(nfd, text)), 0);
+        EXPECT_EQ(levenshteinDistance(text, viaIcu(nfc, text)), 0);
+    }
+}
+
+// A field far beyond any dictation is searched near its ends; the sentence found there
+// matches, one buried in the middle does not count.
+TEST(PracticeLongField, TheSentenceIsFoundNearEitherEnd)
+{
+    const QString sentence = expectedSentence();
+    const QString marks = QStringLiteral("o\u0301\u0323\u0334").repeated(20000);
+    const QString words = QStringLiteral("some other words ").repeated(5000);
+    const struct
+    {
+        const char* name;
+        QString attempt;
+        bool matches;
+    } cases[] = {
+        {"atTheStartOfMarks", sentence + " " + marks, true},
+        {"atTheEndOfMarks", marks + " " + sentence, true},
+        {"atTheEndOfWords", words + sentence, true},
+        {"atTheStartOfWords", sentence + words, true},
+        {"buriedInTheMiddle", words + sentence + words, false},
+        {"marksOnly", marks, false},
+        {"wordsOnly", words, false},
+        // The near misses that match in a short field need the whole text: not here.
+        {"nearMissAtTheEnd", words + "Wendlo helps me write without breaking flow", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_GT(c.attempt.size(), 32768);
+        EXPECT_EQ(correctedTranscript(c.attempt).has_value(), c.matches);
+    }
 }
 
 } // namespace
