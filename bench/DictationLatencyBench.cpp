@@ -43,12 +43,12 @@ double dictateOnce(XTestSyntheticKeys& keys, DictationCoordinator& coordinator, 
 {
     transcribing = false;
     insertedAt = -1;
-    keys.postHotKey(true);
+    keys.postHotKey(HotKey::standard().combination(), true);
     if (!waitUntil([&] { return coordinator.state() == DictationState::recording(); }, 5000))
         return -1;
     spinFor(250); // a short utterance
     const qint64 releasedAt = clock.nsecsElapsed();
-    keys.postHotKey(false);
+    keys.postHotKey(HotKey::standard().combination(), false);
     if (!waitUntil([&] { return insertedAt >= 0; }, 5000))
         return -1;
     return (insertedAt - releasedAt) / 1e6;
@@ -145,14 +145,14 @@ void BM_ReleaseToTextInserted(benchmark::State& state)
     for (auto _ : state) {
         transcribing = false;
         insertedAt = -1;
-        keys.postHotKey(true);
+        keys.postHotKey(HotKey::standard().combination(), true);
         if (!waitUntil([&] { return coordinator.state() == DictationState::recording(); }, 5000)) {
             state.SkipWithError("recording did not start");
             return;
         }
         spinFor(400); // a short utterance, longer than an accidental tap
         const qint64 releasedAt = clock.nsecsElapsed();
-        keys.postHotKey(false);
+        keys.postHotKey(HotKey::standard().combination(), false);
         if (!waitUntil([&] { return insertedAt >= 0; }, 5000)) {
             state.SkipWithError(coordinator.state().label().toStdString().c_str());
             return;

@@ -138,10 +138,10 @@ void BM_PressToFirstSample(benchmark::State& state)
         recordingAt = -1;
         const std::size_t before = transcriber->seconds().size();
         const qint64 pressedAt = clock.nsecsElapsed();
-        keys.postHotKey(true);
+        keys.postHotKey(HotKey::standard().combination(), true);
         spinFor(holdMs);
         const qint64 releasedAt = clock.nsecsElapsed();
-        keys.postHotKey(false);
+        keys.postHotKey(HotKey::standard().combination(), false);
         if (!waitUntil(
                 [&] {
                     return transcriber->seconds().size() > before && coordinator.state().isIdle();

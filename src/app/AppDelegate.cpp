@@ -1,6 +1,7 @@
 #include "app/AppDelegate.h"
 
 #include "app/PreviewExport.h"
+#include "app/SettingsWindowController.h"
 #include "app/StatusItemIcon.h"
 #include "app/UpdaterController.h"
 #include "dictation/DebugLog.h"
@@ -71,6 +72,7 @@ AppDelegate::AppDelegate(AppDelegateServices services, QObject* parent)
           makeMenuItem(QStringLiteral("Request Accessibility Permission"), this)),
       m_requestMicrophoneMenuItem(
           makeMenuItem(QStringLiteral("Request Microphone Permission"), this)),
+      m_settingsMenuItem(makeMenuItem(QStringLiteral("Settings\u2026"), this)),
       m_checkForUpdatesMenuItem(makeMenuItem(QStringLiteral("Check for Updates\u2026"), this)),
       m_accessibilityTrust(std::move(services.accessibilityTrust)),
       m_activation(std::move(services.activation)),
@@ -89,10 +91,21 @@ AppDelegate::AppDelegate(AppDelegateServices services, QObject* parent)
             &AppDelegate::requestAccessibilityPermission);
     connect(m_requestMicrophoneMenuItem, &QAction::triggered, this,
             &AppDelegate::requestMicrophonePermission);
+    connect(m_settingsMenuItem, &QAction::triggered, this, &AppDelegate::openSettings);
     connect(m_checkForUpdatesMenuItem, &QAction::triggered, this, &AppDelegate::checkForUpdates);
 
     m_previewExport = std::make_unique<PreviewExport>(
         m_environment, *m_activation, *m_onboardingWindowController, *m_overlayWindowController);
+
+    m_settings = services.settings ? std::move(services.settings)
+                                   : std::make_unique<AppSettings>(
+                                         OnboardingVersionStore::standardDefaults(), m_environment);
+    const QString executable = services.executable.isEmpty()
+                                   ? QCoreApplication::applicationFilePath()
+                                   : services.executable;
+    m_settingsWindowController = std::make_unique<SettingsWindowController>(
+        *m_settings, *m_coordinator, AutostartEntry(m_environment, executable),
+        std::move(services.modelLookup));
 }
 
 AppDelegate::~AppDelegate()
@@ -132,7 +145,9 @@ void AppDelegate::applicationDidFinishLaunching()
 
     buildStatusItemAndMenu();
     wireWindows();
+    m_coordinator->changeHotKey(m_settings->hotKey());
     m_coordinator->start();
+    showHotKeyInOnboarding();
 
     m_onboardingState = OnboardingState{OnboardingStep::Welcome, microphoneState(),
                                         accessibilityGranted(), QString()};
@@ -150,6 +165,8 @@ void AppDelegate::applicationDidFinishLaunching()
 void AppDelegate::deliverState(const DictationState& state)
 {
     m_currentState = state;
+    // A failed or repaired hot key shows in the practice step.
+    showHotKeyInOnboarding();
     applyMenuChrome();
     m_overlayWindowController->render(state);
     refreshPermissionWindow(false);
@@ -180,6 +197,19 @@ void AppDelegate::wireWindows()
         if (weak)
             weak->updateOnboardingPractice(text);
     };
+    m_onboardingWindowController->onOpenHotKeySettings = [weak] {
+        if (!weak)
+            return;
+        weak->openSettings();
+        weak->m_settingsWindowController->focusHotKey();
+    };
+    m_settingsWindowController->onHotKeyChanged = weakly(&AppDelegate::showHotKeyInOnboarding);
+}
+
+void AppDelegate::showHotKeyInOnboarding()
+{
+    m_onboardingWindowController->setHotKey(m_coordinator->hotKey().displayText(),
+                                            m_coordinator->hotKeyProblem());
 }
 
 void AppDelegate::applicationDidBecomeActive()
@@ -216,7 +246,8 @@ bool AppDelegate::applicationShouldHandleReopen(bool hasVisibleWindows)
 bool AppDelegate::hasVisibleWindows() const
 {
     return m_permissionsWindowController->isVisible() ||
-           m_onboardingWindowController->isVisible() || m_overlayWindowController->isVisible();
+           m_onboardingWindowController->isVisible() || m_overlayWindowController->isVisible() ||
+           m_settingsWindowController->isVisible();
 }
 
 // MARK: menu commands
@@ -230,6 +261,16 @@ void AppDelegate::toggleDictation()
         m_coordinator->stopAndTranscribe();
     else
         m_coordinator->requestMicrophoneAndStart();
+}
+
+void AppDelegate::startDictation()
+{
+    m_coordinator->hotKeyPressed();
+}
+
+void AppDelegate::stopDictation()
+{
+    m_coordinator->hotKeyReleased();
 }
 
 void AppDelegate::cancelTranscription()
@@ -256,6 +297,12 @@ void AppDelegate::requestMicrophonePermission()
     m_coordinator->requestMicrophoneAccess(true, true, {});
     refreshPermissionWindow(0.5, false);
     refreshPermissionWindow(2.0, false);
+}
+
+void AppDelegate::openSettings()
+{
+    m_settingsWindowController->showWindow();
+    m_activation->activateIgnoringOtherApps();
 }
 
 void AppDelegate::checkForUpdates()
@@ -399,6 +446,7 @@ void AppDelegate::buildStatusItemAndMenu()
     m_menu->addAction(m_requestAccessibilityMenuItem);
     m_menu->addAction(m_requestMicrophoneMenuItem);
     m_menu->addSeparator();
+    m_menu->addAction(m_settingsMenuItem);
     m_menu->addAction(m_checkForUpdatesMenuItem);
     m_menu->addSeparator();
     QAction* quitItem = m_menu->addAction(QStringLiteral("Quit"));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/AppSettings.h"
 #include "app/DictationControl.h"
 #include "app/UpdateNotifier.h"
 #include "dictation/DictationState.h"
@@ -27,6 +28,7 @@ class QAction;
 class QMenu;
 class QSystemTrayIcon;
 class RecordingOverlayWindowController;
+class SettingsWindowController;
 class UpdaterController;
 
 // What the delegate needs from outside; main passes the desktop's, tests pass fakes.
@@ -44,6 +46,12 @@ struct AppDelegateServices
     std::function<bool()> isTrayAvailable;
     std::unique_ptr<OverlayWindowBackend> overlayBackend; // may be empty
     QProcessEnvironment environment;
+    // The hot key and language; over the standard settings when empty.
+    std::unique_ptr<AppSettings> settings;
+    // The recogniser's search for its model file, shown in the settings window.
+    std::function<Result<QString>()> modelLookup;
+    // What a start at login runs; this program when empty.
+    QString executable;
 };
 
 // Owns everything long-lived, wires the pieces together, carries the tray menu's commands
@@ -66,10 +74,14 @@ public:
 
     // Menu commands.
     void toggleDictation();
+    // The hot key's press and release, as commands from the command line.
+    void startDictation();
+    void stopDictation();
     void cancelTranscription();
     void openSetupGuide();
     void requestAccessibilityPermission();
     void requestMicrophonePermission();
+    void openSettings();
     void checkForUpdates();
     void quit();
 
@@ -97,6 +109,11 @@ public:
     const QString& statusItemAccessibleName() const { return m_statusItemAccessibleName; }
     QAction* statusMenuItem() const { return m_statusMenuItem; }
     QAction* toggleMenuItem() const { return m_toggleMenuItem; }
+    QAction* settingsMenuItem() const { return m_settingsMenuItem; }
+    SettingsWindowController& settingsWindowController() const
+    {
+        return *m_settingsWindowController;
+    }
     QAction* cancelTranscriptionMenuItem() const { return m_cancelTranscriptionMenuItem; }
     PermissionsWindowController& permissionsWindowController() const
     {
@@ -118,6 +135,7 @@ private:
     void buildStatusItemAndMenu();
     void wireWindows();
     void refreshAndRenderOnboarding();
+    void showHotKeyInOnboarding();
     MicrophonePermissionState microphoneState() const;
     bool accessibilityGranted() const;
     bool allPermissionsGranted() const;
@@ -140,6 +158,7 @@ private:
     QAction* m_openSetupMenuItem = nullptr;
     QAction* m_requestAccessibilityMenuItem = nullptr;
     QAction* m_requestMicrophoneMenuItem = nullptr;
+    QAction* m_settingsMenuItem = nullptr;
     QAction* m_checkForUpdatesMenuItem = nullptr;
     DictationState m_currentState = DictationState::idle();
     OnboardingState m_onboardingState;
@@ -151,6 +170,8 @@ private:
     std::function<bool()> m_isTrayAvailable;
     QProcessEnvironment m_environment;
     std::unique_ptr<PreviewExport> m_previewExport;
+    std::unique_ptr<AppSettings> m_settings;
+    std::unique_ptr<SettingsWindowController> m_settingsWindowController;
     std::unique_ptr<QMenu> m_menu;
     QString m_statusItemAccessibleName;
     bool m_launched = false;

@@ -20,6 +20,14 @@ public:
     }
     void start() override { m_coordinator->start(); }
     DictationState state() const override { return m_coordinator->state(); }
+    void hotKeyPressed() override { m_coordinator->handlePress(); }
+    void hotKeyReleased() override { m_coordinator->handleRelease(); }
+    HotKey hotKey() const override { return m_coordinator->hotKey(); }
+    std::optional<QString> hotKeyProblem() const override { return m_coordinator->hotKeyProblem(); }
+    std::optional<QString> changeHotKey(const HotKey& key) override
+    {
+        return m_coordinator->changeHotKey(key);
+    }
     void requestMicrophoneAndStart() override { m_coordinator->requestMicrophoneAndStart(); }
     void stopAndTranscribe() override { m_coordinator->stopAndTranscribe(); }
     void requestMicrophoneAccess(bool showAlertOnDenied, bool setErrorOnDenied,

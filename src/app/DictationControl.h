@@ -1,10 +1,12 @@
 #pragma once
 
 #include "dictation/DictationState.h"
+#include "dictation/HotKey.h"
 #include "dictation/MicrophonePermissionState.h"
 
 #include <QString>
 #include <functional>
+#include <optional>
 
 // What the application shell asks of the dictation pipeline. The app runs it over the
 // coordinator; tests drive the shell with a fake.
@@ -19,6 +21,14 @@ public:
     virtual void start() = 0;
     virtual DictationState state() const = 0;
 
+    // Exactly what the hot key's press and release do (for commands from the command line).
+    virtual void hotKeyPressed() = 0;
+    virtual void hotKeyReleased() = 0;
+    // The hot key in use, why it does not work (if so), and changing it: the old key stays
+    // until the new one is grabbed; the message says why it could not be.
+    virtual HotKey hotKey() const = 0;
+    virtual std::optional<QString> hotKeyProblem() const = 0;
+    virtual std::optional<QString> changeHotKey(const HotKey& key) = 0;
     virtual void requestMicrophoneAndStart() = 0;
     virtual void stopAndTranscribe() = 0;
     virtual void requestMicrophoneAccess(bool showAlertOnDenied, bool setErrorOnDenied,

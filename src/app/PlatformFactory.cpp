@@ -1,5 +1,6 @@
 #include "app/PlatformFactory.h"
 
+#include "app/AppSettings.h"
 #include "dictation/WhisperCLITranscriber.h"
 #include "permissions/SystemSettingsLinkOpener.h"
 #include "platform/UnavailableBackends.h"
@@ -16,6 +17,7 @@
 #include "platform/x11/XTestSyntheticKeys.h"
 
 #include <QGuiApplication>
+#include <QSettings>
 
 namespace PlatformFactory {
 
@@ -45,7 +47,13 @@ DictationBackends makeDictationBackends()
     // The sound server serves X11 and Wayland sessions alike.
     b.audioCapture = std::make_unique<PulseAudioCapture>();
     b.recordPermission = std::make_unique<PulseRecordPermission>();
-    b.transcriber = std::make_shared<WhisperCLITranscriber>();
+    auto transcriber = std::make_shared<WhisperCLITranscriber>();
+    // Read on the recogniser's thread, from a settings object of its own.
+    transcriber->setLanguageSource([] {
+        QSettings store(QStringLiteral("Wendlo"), QStringLiteral("Wendlo"));
+        return AppSettings::languageIn(store);
+    });
+    b.transcriber = std::move(transcriber);
     if (x11)
         b.accessibility =
             std::make_unique<AtspiAccessibility>(std::make_unique<AtspiAccessibilityTrust>());

@@ -1,21 +1,26 @@
 #include "app/AppDelegate.h"
+#include "app/AppSettings.h"
+#include "app/CommandLine.h"
 #include "app/CoordinatorDictationControl.h"
 #include "app/PlatformFactory.h"
+#include "app/PreviewExport.h"
 #include "app/QtUpdateNotifier.h"
 #include "app/SingleInstance.h"
 #include "app/UpdaterController.h"
 #include "dictation/DebugLog.h"
 #include "dictation/PrivateTempDir.h"
+#include "dictation/WhisperCLITranscriber.h"
 #include "onboarding/OnboardingVersionStore.h"
 #include "platform/qt/QtAppActivation.h"
 
 #include <QApplication>
 #include <QSystemTrayIcon>
 #include <cstdio>
-#include <cstring>
 #include <memory>
 
 namespace {
+
+const QString instanceFolderName = QStringLiteral("QuorDictation");
 
 AppDelegateServices makeServices()
 {
@@ -31,29 +36,119 @@ AppDelegateServices makeServices()
     services.version = QVersionNumber::fromString(QCoreApplication::applicationVersion());
     services.updateNotifier = std::make_unique<QtUpdateNotifier>();
     services.isTrayAvailable = [] { return QSystemTrayIcon::isSystemTrayAvailable(); };
+    services.settings = std::make_unique<AppSettings>(OnboardingVersionStore::standardDefaults(),
+                                                      services.environment);
+    services.modelLookup = [] { return WhisperCLITranscriber().modelURL(); };
     return services;
+}
+
+void printTo(std::FILE* stream, const QString& text)
+{
+    std::fputs(text.toLocal8Bit().constData(), stream);
+    std::fflush(stream);
+}
+
+void setApplicationIdentity()
+{
+    QCoreApplication::setOrganizationName(QStringLiteral("Wendlo"));
+    QCoreApplication::setApplicationName(QStringLiteral("Wendlo"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(WENDLO_VERSION));
+}
+
+// A command for the running instance: no display, no instance of our own.
+int sendToRunningInstance(int argc, char** argv, InstanceCommand command)
+{
+    QCoreApplication app(argc, argv);
+    setApplicationIdentity();
+    const Result<QString> folder = PrivateTempDir::ensureFolder(instanceFolderName);
+    if (!folder) {
+        printTo(stderr, QStringLiteral("wendlo: ") + folder.error().message + QLatin1Char('\n'));
+        return CommandLine::exitFailure;
+    }
+    SingleInstance instance(folder.value());
+    int status = CommandLine::exitFailure;
+    QObject::connect(&instance, &SingleInstance::reachedRunningInstance, [&status] {
+        status = 0;
+        QCoreApplication::exit(0);
+    });
+    QObject::connect(&instance, &SingleInstance::notRunning, [] {
+        printTo(stderr, QStringLiteral("Wendlo is not running\n"));
+        QCoreApplication::exit(CommandLine::exitFailure);
+    });
+    QObject::connect(&instance, &SingleInstance::runningInstanceUnresponsive,
+                     [](const QString& error) {
+                         printTo(stderr, QStringLiteral("Wendlo did not take the command: ") +
+                                             error + QLatin1Char('\n'));
+                         QCoreApplication::exit(CommandLine::exitFailure);
+                     });
+    instance.send(command);
+    QCoreApplication::exec();
+    return status;
+}
+
+void carryOut(AppDelegate& delegate, InstanceCommand command)
+{
+    DebugLog::write(QStringLiteral("instance command=") + instanceCommandName(command));
+    switch (command) {
+    case InstanceCommand::Reopen: {
+        const bool visible = delegate.hasVisibleWindows();
+        const bool handled = delegate.applicationShouldHandleReopen(visible);
+        DebugLog::write(QStringLiteral("reopen visible=") + (visible ? "true" : "false") +
+                        QStringLiteral(" handled=") + (handled ? "true" : "false"));
+        return;
+    }
+    case InstanceCommand::OpenSettings:
+        delegate.openSettings();
+        return;
+    case InstanceCommand::StartDictation:
+        delegate.startDictation();
+        return;
+    case InstanceCommand::StopDictation:
+        delegate.stopDictation();
+        return;
+    case InstanceCommand::ToggleDictation:
+        delegate.toggleDictation();
+        return;
+    case InstanceCommand::Quit:
+        delegate.quit();
+        return;
+    }
 }
 
 } // namespace
 
 int main(int argc, char** argv)
 {
-    // Answered before QApplication, so it needs no display.
-    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
-        std::printf("Wendlo %s\n", WENDLO_VERSION);
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const CommandLineRequest request = CommandLine::parse(arguments);
+    switch (request.action) {
+    case CommandLineRequest::Action::ShowHelp:
+        printTo(stdout, CommandLine::helpText());
         return 0;
+    case CommandLineRequest::Action::ShowVersion:
+        printTo(stdout, CommandLine::versionText());
+        return 0;
+    case CommandLineRequest::Action::UsageError:
+        printTo(stderr, QStringLiteral("wendlo: ") + request.error + QStringLiteral("\n\n") +
+                            CommandLine::helpText());
+        return CommandLine::exitUsage;
+    case CommandLineRequest::Action::SendCommand:
+        return sendToRunningInstance(argc, argv, request.command);
+    case CommandLineRequest::Action::Launch:
+        break;
     }
+
     QApplication app(argc, argv);
-    QApplication::setOrganizationName(QStringLiteral("Wendlo"));
-    QApplication::setApplicationName(QStringLiteral("Wendlo"));
-    QApplication::setApplicationVersion(QStringLiteral(WENDLO_VERSION));
+    setApplicationIdentity();
     // Closing a window never ends the app: it lives in the tray.
     QApplication::setQuitOnLastWindowClosed(false);
 
     // The one owner of everything long-lived, for the life of the process.
     std::unique_ptr<AppDelegate> delegate;
 
-    const auto launch = [&delegate] {
+    const auto launch = [&delegate](InstanceCommand command) {
         delegate = std::make_unique<AppDelegate>(makeServices());
         AppDelegate* d = delegate.get();
         QObject::connect(qApp, &QGuiApplication::applicationStateChanged, d,
@@ -62,32 +157,39 @@ int main(int argc, char** argv)
                                  d->applicationDidBecomeActive();
                          });
         d->applicationDidFinishLaunching();
+        if (command == InstanceCommand::OpenSettings && !d->isPreview())
+            d->openSettings();
     };
 
-    // A second launch hands over to the running instance instead of fighting over the hot key.
-    std::unique_ptr<SingleInstance> instance;
-    const Result<QString> folder = PrivateTempDir::ensureFolder(QStringLiteral("QuorDictation"));
-    if (!folder) {
-        DebugLog::write(QStringLiteral("single instance check skipped: ") + folder.error().message);
-        launch();
+    // A preview runs alone: it neither becomes nor disturbs the one instance.
+    const QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    if (PreviewExport::onboardingPreviewStep(environment) ||
+        PreviewExport::overlayPreviewMode(environment)) {
+        launch(InstanceCommand::Reopen);
         return QApplication::exec();
     }
 
-    instance = std::make_unique<SingleInstance>(folder.value() + QStringLiteral("/wendlo.socket"));
-    instance->onReopenRequested = [&delegate] {
-        if (!delegate || !delegate->hasLaunched() || delegate->isPreview())
-            return;
-        const bool visible = delegate->hasVisibleWindows();
-        const bool handled = delegate->applicationShouldHandleReopen(visible);
-        DebugLog::write(QStringLiteral("reopen visible=") + (visible ? "true" : "false") +
-                        QStringLiteral(" handled=") + (handled ? "true" : "false"));
+    // A later launch hands over to the running instance instead of fighting over the hot key.
+    std::unique_ptr<SingleInstance> instance;
+    const Result<QString> folder = PrivateTempDir::ensureFolder(instanceFolderName);
+    if (!folder) {
+        DebugLog::write(QStringLiteral("single instance check skipped: ") + folder.error().message);
+        launch(request.command);
+        return QApplication::exec();
+    }
+
+    instance = std::make_unique<SingleInstance>(folder.value());
+    instance->onCommand = [&delegate](InstanceCommand command) {
+        if (delegate && delegate->hasLaunched())
+            carryOut(*delegate, command);
     };
-    QObject::connect(
-        instance.get(), &SingleInstance::becamePrimary, [&launch](const QString& error) {
-            if (!error.isEmpty())
-                DebugLog::write(QStringLiteral("single instance socket unavailable: ") + error);
-            launch();
-        });
+    QObject::connect(instance.get(), &SingleInstance::becamePrimary,
+                     [&launch, command = request.command](const QString& error) {
+                         if (!error.isEmpty())
+                             DebugLog::write(
+                                 QStringLiteral("single instance socket unavailable: ") + error);
+                         launch(command);
+                     });
     QObject::connect(instance.get(), &SingleInstance::reachedRunningInstance, [] {
         DebugLog::write(QStringLiteral("already running: reopened the running instance"));
         QCoreApplication::exit(0);
@@ -97,9 +199,9 @@ int main(int argc, char** argv)
             const QString message =
                 QStringLiteral("Wendlo is already running but did not answer: ") + error;
             DebugLog::write(message);
-            std::fprintf(stderr, "%s\n", qPrintable(message));
+            printTo(stderr, message + QLatin1Char('\n'));
             QCoreApplication::exit(1);
         });
-    instance->start();
+    instance->start(request.command);
     return QApplication::exec();
 }

@@ -54,10 +54,23 @@ void DictationCoordinator::start()
     // the platform's handler short and drops the work if we are gone.
     m_hotKeyController->onPress = [this] { postTask(this, [this] { handlePress(); }); };
     m_hotKeyController->onRelease = [this] { postTask(this, [this] { handleRelease(); }); };
-    if (const std::optional<QString> reason = m_hotKeyController->start()) {
-        DebugLog::write(QStringLiteral("hot key registration failed: ") + *reason);
-        setError(QStringLiteral("Super + D could not be registered: ") + *reason);
+    if (const std::optional<QString> failure = m_hotKeyController->start()) {
+        DebugLog::write(QStringLiteral("hot key registration failed: ") + *failure);
+        setError(*failure);
     }
+}
+
+std::optional<QString> DictationCoordinator::changeHotKey(const HotKey& key)
+{
+    const std::optional<QString> previousProblem = m_hotKeyController->problem();
+    if (std::optional<QString> failure = m_hotKeyController->change(key)) {
+        DebugLog::write(QStringLiteral("hot key change failed: ") + *failure);
+        return failure;
+    }
+    DebugLog::write(QStringLiteral("hot key=") + key.portableText());
+    if (previousProblem && m_state.isError() && m_state.message == *previousProblem)
+        setIdle();
+    return std::nullopt;
 }
 
 void DictationCoordinator::handlePress()
@@ -380,7 +393,7 @@ void DictationCoordinator::runSelfTest(const QString& phrase)
                 }
                 postDelayed(this, 1000, [this, path = prompt.value()] {
                     // Through the real key path, so the hot-key grab itself is exercised.
-                    m_selfTestKeys->postHotKey(true);
+                    m_selfTestKeys->postHotKey(hotKey().combination(), true);
                     postDelayed(this, 750, [this, path] { playSelfTestPrompt(path); });
                 });
             });
@@ -397,6 +410,7 @@ void DictationCoordinator::playSelfTestPrompt(const QString& path)
                 setError(failure->localizedDescription());
                 return;
             }
-            postDelayed(this, 500, [this] { m_selfTestKeys->postHotKey(false); });
+            postDelayed(this, 500,
+                        [this] { m_selfTestKeys->postHotKey(hotKey().combination(), false); });
         });
 }

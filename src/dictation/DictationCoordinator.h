@@ -42,15 +42,25 @@ public:
     // Beeps (used by the toggle command while transcribing).
     void beep();
 
+    // The hot key in use and, when it could not be grabbed, why.
+    const HotKey& hotKey() const { return m_hotKeyController->hotKey(); }
+    const std::optional<QString>& hotKeyProblem() const { return m_hotKeyController->problem(); }
+    // Makes `key` the hot key (before start: the key start registers). The old key stays
+    // when the new one cannot be grabbed; the message says why. A working key ends the error
+    // state that a failed registration left.
+    std::optional<QString> changeHotKey(const HotKey& key);
+
     // The menu's way out of a transcription that takes too long: stops the recogniser and
     // writes idle. Does nothing in other states.
     void cancelTranscription();
 
+    // What the hot key's press and release do; also reached from the command line.
+    void handlePress();
+    void handleRelease();
+
 private:
     struct StartSequence;
 
-    void handlePress();
-    void handleRelease();
     void handleGrantedMicrophoneAccess(bool showAlertOnDenied, bool setErrorOnDenied,
                                        std::function<void()> onGranted);
     // Whether `sequence` is still the start sequence under way; if none is, the capture kept

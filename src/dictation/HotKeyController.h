@@ -1,28 +1,49 @@
 #pragma once
 
+#include "dictation/HotKey.h"
 #include "platform/HotKeyBackend.h"
 
 #include <functional>
 #include <memory>
 #include <optional>
 
-// Makes Super+D a global hot key and turns its key-down and key-up into onPress and onRelease.
+// Makes the user's hot key (Super+D unless chosen otherwise) a global hot key and turns its
+// key-down and key-up into onPress and onRelease.
 class HotKeyController
 {
 public:
     static constexpr int EventNotHandled = -9874;
 
-    explicit HotKeyController(std::unique_ptr<HotKeyBackend> backend);
+    explicit HotKeyController(std::unique_ptr<HotKeyBackend> backend,
+                              HotKey hotKey = HotKey::standard());
 
     std::function<void()> onPress;
     std::function<void()> onRelease;
 
-    // Registers the hot key. Returns why it could not be registered, if it could not.
+    // Registers the hot key. Returns why it could not be registered, if it could not: a
+    // message for the user that names the key and how to choose another.
     std::optional<QString> start();
+
+    // Makes `key` the hot key. Once started, the new key is grabbed first and the old one let
+    // go only when that worked; on failure the old key stays and the message ("<key> could
+    // not be registered: <reason>.") says why.
+    std::optional<QString> change(const HotKey& key);
+
+    const HotKey& hotKey() const { return m_hotKey; }
+    // Why the hot key in use does not work (after start); empty once a key works.
+    const std::optional<QString>& problem() const { return m_problem; }
 
     // The event handler the back end calls: 0 when handled, EventNotHandled without an event.
     int handleEvent(const HotKeyEvent* event);
 
+    // "<key> could not be registered: <reason>."
+    static QString registrationFailure(const HotKey& key, const QString& reason);
+
 private:
+    std::optional<QString> registerKey(const HotKey& key);
+
     std::unique_ptr<HotKeyBackend> m_backend;
+    HotKey m_hotKey;
+    std::optional<QString> m_problem;
+    bool m_started = false;
 };

@@ -135,6 +135,17 @@ Result<QString> WhisperCLITranscriber::modelURL() const
                          .arg(folder, fetchCommand())};
 }
 
+QStringList WhisperCLITranscriber::arguments(const QString& model, const QString& audio,
+                                             const QString& language)
+{
+    QStringList list{QStringLiteral("-m"),  model,
+                     QStringLiteral("-f"),  audio,
+                     QStringLiteral("-nt"), QStringLiteral("-np")};
+    if (!language.isEmpty())
+        list << QStringLiteral("-l") << language;
+    return list;
+}
+
 Result<QString> WhisperCLITranscriber::transcribe(const QString& audioURL) const
 {
     ChildProcessStop never;
@@ -165,8 +176,7 @@ Result<QString> WhisperCLITranscriber::transcribe(const QString& audioURL,
 
     QProcess process;
     process.setProgram(executable.value());
-    process.setArguments({QStringLiteral("-m"), model.value(), QStringLiteral("-f"), audioURL,
-                          QStringLiteral("-nt"), QStringLiteral("-np")});
+    process.setArguments(arguments(model.value(), audioURL, m_language ? m_language() : QString()));
     process.setProcessChannelMode(QProcess::SeparateChannels);
     process.setInputChannelMode(QProcess::ForwardedInputChannel);
     const ChildProcessOutcome outcome = ChildProcessRun::run(process, stop);

@@ -4,6 +4,8 @@
 
 #include <QProcessEnvironment>
 #include <QString>
+#include <QStringList>
+#include <functional>
 
 // Transcribes by running whisper-cli once per call, blocking until it has exited. Holds no
 // state beyond where to look for the program and the model; both are looked up afresh on
@@ -33,10 +35,21 @@ public:
     // The same, never stopped.
     Result<QString> transcribe(const QString& audioURL) const;
 
-private:
-    Result<QString> executableURL() const;
+    // The language the recogniser is told ("-l CODE"), asked afresh for every run and on the
+    // run's own thread; empty leaves whisper-cli's default. Set before the first run.
+    void setLanguageSource(std::function<QString()> language) { m_language = std::move(language); }
+
+    // whisper-cli's arguments for one run.
+    static QStringList arguments(const QString& model, const QString& audio,
+                                 const QString& language);
+
+    // The model file a run would use, or why there is none (the settings window shows it).
     Result<QString> modelURL() const;
 
+private:
+    Result<QString> executableURL() const;
+
     QString m_resourceDirectory;
+    std::function<QString()> m_language;
     QString m_userDataDirectory;
 };

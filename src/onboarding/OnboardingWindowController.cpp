@@ -152,7 +152,7 @@ struct StepTexts
     QString footerHint;
 };
 
-StepTexts stepTexts(OnboardingStep step)
+StepTexts stepTexts(OnboardingStep step, const QString& hotKey, bool hotKeyWorks)
 {
     switch (step) {
     case OnboardingStep::Welcome:
@@ -169,7 +169,10 @@ StepTexts stepTexts(OnboardingStep step)
                 QStringLiteral("If it stays off, turn on accessibility in Settings.")};
     case OnboardingStep::Practice:
         return {QStringLiteral("Try one dictation."),
-                QStringLiteral("Click the field. Hold Super + D. Speak. Release."),
+                hotKeyWorks
+                    ? QStringLiteral("Click the field. Hold %1. Speak. Release.").arg(hotKey)
+                    : QStringLiteral("%1 cannot be used here. Choose another hot key first.")
+                          .arg(hotKey),
                 QStringLiteral("This is a real dictation.")};
     case OnboardingStep::Ready:
         return {QString::fromUtf8("You\u2019re ready."),
@@ -283,6 +286,8 @@ void OnboardingWindowController::buildUI()
         makeLabel(QStringLiteral("Click the field first, then dictate the sentence."),
                   OnboardingStyle::systemFont(12), white(0.62), root);
     m_practiceInstructionLabel->setObjectName(QStringLiteral("practiceInstructionLabel"));
+    // It also carries a hot-key problem, which runs longer than the instruction.
+    m_practiceInstructionLabel->setWordWrap(true);
 
     m_practiceContainer = new OnboardingLayerView({white(0.008), white(0.08), 1, 18}, root);
     m_practiceContainer->setObjectName(QStringLiteral("practiceContainer"));
@@ -311,6 +316,11 @@ void OnboardingWindowController::buildUI()
     m_clearPracticeButton->setObjectName(QStringLiteral("clearPracticeButton"));
     connect(m_clearPracticeButton, &QPushButton::clicked, this,
             &OnboardingWindowController::clearPractice);
+
+    m_hotKeySettingsButton = new QPushButton(QStringLiteral("Choose Hot Key\u2026"), root);
+    m_hotKeySettingsButton->setObjectName(QStringLiteral("hotKeySettingsButton"));
+    connect(m_hotKeySettingsButton, &QPushButton::clicked, this,
+            &OnboardingWindowController::openHotKeySettings);
 
     m_permissionButton = new QPushButton(QString(), root);
     m_permissionButton->setObjectName(QStringLiteral("permissionButton"));
@@ -381,7 +391,7 @@ void OnboardingWindowController::renderShell()
     for (OnboardingStepChipView* chip : m_stepViews)
         chip->render(step, chip->step().stepNumber() < step.stepNumber());
 
-    const StepTexts texts = stepTexts(step);
+    const StepTexts texts = stepTexts(step, m_hotKeyText, !m_hotKeyProblem);
     m_titleLabel->setText(texts.title);
     m_subtitleLabel->setText(texts.subtitle);
     m_footerHintLabel->setText(texts.footerHint);
@@ -415,7 +425,7 @@ void OnboardingWindowController::rebuildCardContent(const OnboardingState& state
     case OnboardingStep::Ready:
         card = makeChecklistCard(QStringLiteral("Use it like this"),
                                  {QStringLiteral("Focus any text field"),
-                                  QStringLiteral("Hold Super + D while you speak"),
+                                  QStringLiteral("Hold %1 while you speak").arg(m_hotKeyText),
                                   QStringLiteral("Release to insert cleaned text")});
         break;
     }
@@ -455,10 +465,11 @@ void OnboardingWindowController::settleFocus(bool stepChanged)
         m_backButton->clearFocus();
 }
 
-std::array<QWidget*, 6> OnboardingWindowController::cardControls() const
+std::array<QWidget*, 7> OnboardingWindowController::cardControls() const
 {
     return {m_practicePromptLabel, m_practiceInstructionLabel, m_practiceContainer,
-            m_practiceStatusLabel, m_clearPracticeButton,      m_permissionButton};
+            m_practiceStatusLabel, m_clearPracticeButton,      m_permissionButton,
+            m_hotKeySettingsButton};
 }
 
 void OnboardingWindowController::clearArrangedSubviews()
@@ -517,14 +528,17 @@ QWidget* OnboardingWindowController::makePracticeCard()
     rowLayout->setSpacing(12);
     rowLayout->addWidget(m_practiceStatusLabel, 0, Qt::AlignVCenter);
     rowLayout->addStretch(1);
+    rowLayout->addWidget(m_hotKeySettingsButton, 0, Qt::AlignVCenter);
     rowLayout->addWidget(m_clearPracticeButton, 0, Qt::AlignVCenter);
     stack->addWidget(bottomRow);
     applyButtonTitleStyle(m_clearPracticeButton, clearLook);
+    applyButtonTitleStyle(m_hotKeySettingsButton, clearLook);
 
     for (QWidget* widget : cardControls()) {
-        if (widget != m_permissionButton)
+        if (widget != m_permissionButton && widget != m_hotKeySettingsButton)
             widget->show();
     }
+    m_hotKeySettingsButton->setVisible(m_hotKeyProblem.has_value());
     return card;
 }
 
@@ -566,6 +580,17 @@ void OnboardingWindowController::updateDynamicContent(const OnboardingState& sta
         }
         break;
     case OnboardingStep::Practice:
+        // A key that cannot work is the first thing to fix; the sentence waits for it.
+        if (m_hotKeyProblem) {
+            m_practiceInstructionLabel->setText(*m_hotKeyProblem);
+            OnboardingStyle::setTextColor(m_practiceInstructionLabel,
+                                          QColor::fromRgbF(1.0f, 0.72f, 0.45f, 1.0f));
+        } else {
+            m_practiceInstructionLabel->setText(
+                QStringLiteral("Click the field first, then dictate the sentence."));
+            OnboardingStyle::setTextColor(m_practiceInstructionLabel, white(0.62));
+        }
+        m_hotKeySettingsButton->setVisible(m_hotKeyProblem.has_value());
         // Only a different text is written, so the user's caret and focus survive renders.
         if (m_practiceTextView->toPlainText() != state.practiceText)
             setPracticeFieldText(state.practiceText);
@@ -582,6 +607,26 @@ void OnboardingWindowController::updateDynamicContent(const OnboardingState& sta
     case OnboardingStep::Ready:
         break;
     }
+}
+
+void OnboardingWindowController::setHotKey(const QString& displayText,
+                                           const std::optional<QString>& problem)
+{
+    if (displayText == m_hotKeyText && problem == m_hotKeyProblem)
+        return;
+    m_hotKeyText = displayText;
+    m_hotKeyProblem = problem;
+    if (!m_renderedStep)
+        return;
+    // The cards name the key too: build the current one afresh.
+    m_renderedStep.reset();
+    render(m_currentState);
+}
+
+void OnboardingWindowController::openHotKeySettings()
+{
+    if (onOpenHotKeySettings)
+        onOpenHotKeySettings();
 }
 
 void OnboardingWindowController::updatePermissionCard(const QString& status, const QString& detail,

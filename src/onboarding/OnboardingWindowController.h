@@ -28,7 +28,8 @@ class OnboardingStepChipView;
 // "subtitleLabel", "footerHintLabel", "headerLabel", "backButton", "continueButton",
 // "permissionButton", "permission-status", "permission-detail", "practicePromptLabel",
 // "practiceInstructionLabel", "practiceTextView", "practiceStatusLabel",
-// "clearPracticeButton"; the chips are the window's OnboardingStepChipView children.
+// "clearPracticeButton", "hotKeySettingsButton"; the chips are the window's OnboardingStepChipView
+// children.
 class OnboardingWindowController : public QObject
 {
     Q_OBJECT
@@ -45,8 +46,14 @@ public:
     std::function<void()> onRequestMicrophone;
     std::function<void()> onRequestAccessibility;
     std::function<void(const QString&)> onPracticeTextChange;
+    // The practice step's button for a hot key that cannot be grabbed.
+    std::function<void()> onOpenHotKeySettings;
 
     void render(const OnboardingState& state);
+
+    // The hot key the texts name ("Super + D"), and why it does not work, if it does not: the
+    // practice step then shows the problem and a button to choose another key.
+    void setHotKey(const QString& displayText, const std::optional<QString>& problem);
 
     // Preview export: shows the window with a canned state for `step`.
     void showPreview(OnboardingStep step);
@@ -70,6 +77,7 @@ public:
     void requestMicrophone();
     void requestAccessibility();
     void clearPractice();
+    void openHotKeySettings();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -81,7 +89,7 @@ private:
     void rebuildCardContent(const OnboardingState& state);
     void clearArrangedSubviews();
     // The practice and permission controls that outlive every card rebuild.
-    std::array<QWidget*, 6> cardControls() const;
+    std::array<QWidget*, 7> cardControls() const;
     void updateDynamicContent(const OnboardingState& state);
     void updatePermissionCard(const QString& status, const QString& detail,
                               const QString& buttonTitle, bool buttonHidden,
@@ -115,6 +123,9 @@ private:
     QPlainTextEdit* m_practiceTextView = nullptr;
     QWidget* m_practiceContainer = nullptr;
     QPushButton* m_permissionButton = nullptr;
+    QPushButton* m_hotKeySettingsButton = nullptr;
+    QString m_hotKeyText = QStringLiteral("Super + D");
+    std::optional<QString> m_hotKeyProblem;
     std::vector<OnboardingStepChipView*> m_stepViews;
     std::optional<OnboardingStep> m_renderedStep;
     OnboardingState m_currentState;

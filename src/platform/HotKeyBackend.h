@@ -1,7 +1,7 @@
 #pragma once
 
+#include <QKeyCombination>
 #include <QString>
-
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -12,11 +12,11 @@ struct HotKeyEvent
     enum Kind : int { Pressed = 5, Released = 6 };
 
     std::uint32_t signature = 0; // 'QUOR'
-    std::uint32_t id = 0;        // 1 for Super+D
+    std::uint32_t id = 0;        // 1 for the hot key
     int kind = 0;                // Pressed, Released, or anything else
 };
 
-// Grabs Super+D system-wide and feeds its events to a handler on the main thread.
+// Grabs the hot key system-wide and feeds its events to a handler on the main thread.
 class HotKeyBackend
 {
 public:
@@ -24,7 +24,8 @@ public:
 
     virtual ~HotKeyBackend() = default;
 
-    // Installs `handler` and grabs the key. Returns the reason when the grab was refused
-    // (for example another program holds Super+D); the handler then never fires.
-    virtual std::optional<QString> registerHotKey(Handler handler) = 0;
+    // Grabs `key` in place of the key grabbed before and installs `handler`. Returns the
+    // reason when the grab was refused (for example another program holds the key), in words
+    // that follow "could not be registered: "; the key grabbed before, if any, then stays.
+    virtual std::optional<QString> registerHotKey(QKeyCombination key, Handler handler) = 0;
 };

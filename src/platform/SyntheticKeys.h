@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QKeyCombination>
 #include <QString>
 
 // The keystroke that pastes in the focused window.
@@ -39,6 +40,7 @@ public:
     // `chord` into the focused window, with no other modifier in effect. False when the
     // events could not be made or sent.
     virtual bool postPaste(PasteChord chord) = 0;
-    // Super+D down or up, through the same path a real key takes.
-    virtual bool postHotKey(bool down) = 0;
+    // The hot key `key` down (its modifiers, then the key) or up (the reverse), through the
+    // same path a real key takes.
+    virtual bool postHotKey(QKeyCombination key, bool down) = 0;
 };

@@ -16,7 +16,7 @@ class UnavailableHotKey : public HotKeyBackend
 {
 public:
     explicit UnavailableHotKey(QString reason) : m_reason(std::move(reason)) {}
-    std::optional<QString> registerHotKey(Handler) override { return m_reason; }
+    std::optional<QString> registerHotKey(QKeyCombination, Handler) override { return m_reason; }
 
 private:
     QString m_reason;
@@ -80,7 +80,7 @@ class UnavailableKeys : public SyntheticKeys
 public:
     PasteTarget pasteTarget() override { return {}; }
     bool postPaste(PasteChord) override { return false; }
-    bool postHotKey(bool) override { return false; }
+    bool postHotKey(QKeyCombination, bool) override { return false; }
 };
 
 class UnavailableSettingsLinks : public SettingsLinkOpener

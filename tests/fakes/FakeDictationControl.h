@@ -13,8 +13,26 @@ public:
     {
         onStateChange = std::move(callback);
     }
-    void start() override { calls << "start"; }
+    void start() override
+    {
+        calls << "start";
+        if (problemOnStart)
+            problem = problemOnStart;
+    }
     DictationState state() const override { return current; }
+    void hotKeyPressed() override { calls << "hotKeyPressed"; }
+    void hotKeyReleased() override { calls << "hotKeyReleased"; }
+    HotKey hotKey() const override { return key; }
+    std::optional<QString> hotKeyProblem() const override { return problem; }
+    std::optional<QString> changeHotKey(const HotKey& next) override
+    {
+        hotKeyChanges << next.portableText();
+        if (refusedKeys.contains(next.portableText()))
+            return next.displayText() + QStringLiteral(" could not be registered: taken.");
+        key = next;
+        problem.reset();
+        return std::nullopt;
+    }
     void requestMicrophoneAndStart() override { calls << "requestMicrophoneAndStart"; }
     void stopAndTranscribe() override { calls << "stopAndTranscribe"; }
     void requestMicrophoneAccess(bool showAlertOnDenied, bool setErrorOnDenied,
@@ -42,4 +60,9 @@ public:
     DictationState current = DictationState::idle();
     MicrophonePermissionState microphone = MicrophonePermissionState::Granted;
     QStringList calls;
+    HotKey key = HotKey::standard();
+    std::optional<QString> problem;
+    std::optional<QString> problemOnStart; // the grab start() fails with
+    QStringList refusedKeys;               // portable texts changeHotKey refuses
+    QStringList hotKeyChanges;             // every key asked for, in order
 };

@@ -17,9 +17,10 @@ public:
             onPaste();
         return works;
     }
-    bool postHotKey(bool down) override
+    bool postHotKey(QKeyCombination key, bool down) override
     {
         posted << (down ? "hotkey-down" : "hotkey-up");
+        hotKeys << key;
         if (onHotKey)
             onHotKey(down);
         return works;
@@ -28,6 +29,7 @@ public:
     PasteTarget target;
     bool works = true;
     QStringList posted;
+    QList<QKeyCombination> hotKeys;
     std::function<void()> onPaste;
     std::function<void(bool)> onHotKey;
 };

@@ -3,8 +3,9 @@
 // real whisper-cli (with a tiny model that answers fixed words) and types into a real text
 // field that has the focus.
 #include "integration/FieldApp.h"
-#include "support/QtPrinters.h"
+#include "integration/Installation.h"
 #include "support/DebugLogLines.h"
+#include "support/QtPrinters.h"
 #include "support/Wait.h"
 
 #include <QClipboard>
@@ -24,49 +25,9 @@
 
 namespace {
 
-const QString kWendlo = QStringLiteral(WENDLO_EXECUTABLE);
-const QString kWhisperCli = QStringLiteral(WENDLO_WHISPER_CLI);
-const QString kModelTool = QStringLiteral(WENDLO_TINY_MODEL_TOOL);
-
 const QString kPhrase = QStringLiteral("I think I'm done");
 const QString kModelText = QStringLiteral(" i think i'm done");
 const QString kInserted = QStringLiteral("I think I'm done.");
-
-// A copy of the app in a prefix of its own, so that it finds whisper-cli and the given model
-// in <prefix>/share/wendlo/Whisper, as an installed app would.
-class Installation
-{
-public:
-    // Empty when it could not be made; the reason is in `error`.
-    QString make(const QString& modelText)
-    {
-        const QString whisperDir = m_dir.filePath("share/wendlo/Whisper");
-        if (!m_dir.isValid() || !QDir().mkpath(m_dir.filePath("bin")) || !QDir().mkpath(whisperDir))
-            return fail("could not make the prefix");
-        const QString executable = m_dir.filePath("bin/wendlo");
-        if (!QFile::copy(kWendlo, executable) ||
-            !QFile::copy(kWhisperCli, whisperDir + "/whisper-cli"))
-            return fail("could not copy wendlo and whisper-cli");
-        QProcess tool;
-        tool.setProcessChannelMode(QProcess::MergedChannels);
-        tool.start("python3",
-                   {kModelTool, whisperDir + "/ggml-large-v3-turbo.bin", "--text", modelText});
-        if (!tool.waitForFinished(60000) || tool.exitCode() != 0)
-            return fail("the tiny model tool failed: " + QString::fromUtf8(tool.readAll()));
-        return executable;
-    }
-
-    QString error;
-
-private:
-    QString fail(const QString& reason)
-    {
-        error = reason;
-        return {};
-    }
-
-    QTemporaryDir m_dir;
-};
 
 // One launch of the app with QUOR_SELFTEST_PHRASE, with its own configuration (onboarding
 // already completed, so no window takes the focus), runtime folder and log.

@@ -124,10 +124,10 @@ protected:
     double hold(int ms)
     {
         QElapsedTimer clock;
-        m_keys->postHotKey(true);
+        m_keys->postHotKey(HotKey::standard().combination(), true);
         clock.start();
         spinFor(ms);
-        m_keys->postHotKey(false);
+        m_keys->postHotKey(HotKey::standard().combination(), false);
         return clock.nsecsElapsed() / 1e9;
     }
     bool transcribed(qsizetype count)
@@ -180,12 +180,12 @@ TEST_F(DictationHotKeyIntegrationTest, ATapEndsCleanlyAndAShortHoldTranscribes)
 
 TEST_F(DictationHotKeyIntegrationTest, APressWhileATapSettlesLeavesOneStream)
 {
-    m_keys->postHotKey(true);
-    m_keys->postHotKey(false);
-    m_keys->postHotKey(true);
+    m_keys->postHotKey(HotKey::standard().combination(), true);
+    m_keys->postHotKey(HotKey::standard().combination(), false);
+    m_keys->postHotKey(HotKey::standard().combination(), true);
     spinFor(400);
     EXPECT_EQ(captureStreams(), 1);
-    m_keys->postHotKey(false);
+    m_keys->postHotKey(HotKey::standard().combination(), false);
     ASSERT_TRUE(transcribed(1));
     spinFor(300);
     EXPECT_EQ(transcriber->seconds().size(), 1);

@@ -56,7 +56,10 @@ public:
             afterPaste();
         return ok;
     }
-    bool postHotKey(bool down) override { return m_real->postHotKey(down); }
+    bool postHotKey(QKeyCombination key, bool down) override
+    {
+        return m_real->postHotKey(key, down);
+    }
 
     std::function<void()> afterPaste;
 

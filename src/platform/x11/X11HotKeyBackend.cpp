@@ -14,8 +14,6 @@
 
 namespace {
 
-constexpr xcb_keysym_t keysymD = 0x0064;
-constexpr xcb_keysym_t keysymSuperL = 0xffeb;
 constexpr xcb_keysym_t keysymNumLock = 0xff7f;
 constexpr std::uint8_t badAccess = 10;
 constexpr std::uint32_t quorSignature = 0x51554F52;
@@ -51,18 +49,26 @@ X11HotKeyBackend::~X11HotKeyBackend()
 {
     if (m_filterInstalled && QCoreApplication::instance())
         QCoreApplication::instance()->removeNativeEventFilter(this);
-    ungrab();
+    ungrab(m_grab, Grab{});
 }
 
-std::optional<QString> X11HotKeyBackend::registerHotKey(Handler handler)
+std::optional<QString> X11HotKeyBackend::registerHotKey(QKeyCombination key, Handler handler)
 {
     if (!m_connection || xcb_connection_has_error(m_connection))
         return QStringLiteral("no connection to the X server");
-    if (auto failure = grab())
+    Grab next;
+    if (auto failure = grab(key, next))
         return failure;
-    if (!enableDetectableAutoRepeat(m_connection))
-        DebugLog::write(QStringLiteral("detectable auto-repeat unavailable; repeats are ignored "
-                                       "while the hot key is down"));
+    // The new key works: only now let the old one go (keeping what both share).
+    ungrab(m_grab, next);
+    m_grab = next;
+    m_down = false;
+    if (!m_autoRepeatChecked) {
+        m_autoRepeatChecked = true;
+        if (!enableDetectableAutoRepeat(m_connection))
+            DebugLog::write(QStringLiteral("detectable auto-repeat unavailable; repeats are "
+                                           "ignored while the hot key is down"));
+    }
     m_handler = std::move(handler);
     if (!m_filterInstalled) {
         QCoreApplication::instance()->installNativeEventFilter(this);
@@ -71,21 +77,30 @@ std::optional<QString> X11HotKeyBackend::registerHotKey(Handler handler)
     return std::nullopt;
 }
 
-std::optional<QString> X11HotKeyBackend::grab()
+std::optional<QString> X11HotKeyBackend::grab(QKeyCombination key, Grab& into)
 {
+    const std::optional<xcb_keysym_t> keysym = X11KeyMap::keysym(key);
+    if (!keysym)
+        return QStringLiteral("X11 has no such key");
     const X11KeyMap keyMap(m_connection);
-    m_keycodes = keyMap.keycodes(keysymD);
-    if (m_keycodes.isEmpty())
-        return QStringLiteral("the keyboard layout has no D key");
-    m_superMask = keyMap.modifierMask(keysymSuperL, XCB_MOD_MASK_4);
+    into.keycodes = keyMap.keycodes(*keysym);
+    if (into.keycodes.isEmpty())
+        return QStringLiteral("the keyboard layout has no such key");
+    into.mask = keyMap.modifierMask(key.keyboardModifiers());
     const std::uint16_t numLock = keyMap.modifierMask(keysymNumLock, XCB_MOD_MASK_2);
 
     // The grab must not depend on the lock keys' state.
     const QList<std::uint16_t> locks = {0, XCB_MOD_MASK_LOCK, numLock,
                                         std::uint16_t(XCB_MOD_MASK_LOCK | numLock)};
-    for (const xcb_keycode_t code : m_keycodes) {
+    for (const xcb_keycode_t code : into.keycodes) {
         for (const std::uint16_t lock : locks) {
-            const std::uint16_t modifiers = m_superMask | lock;
+            const std::uint16_t modifiers = into.mask | lock;
+            const std::pair<xcb_keycode_t, std::uint16_t> pair{code, modifiers};
+            if (m_grab.grabbed.contains(pair)) {
+                // Already ours from the old key.
+                into.grabbed.append(pair);
+                continue;
+            }
             // Events are reported to the root even when one of our own windows has focus.
             ErrorPtr error(
                 xcb_request_check(m_connection,
@@ -94,28 +109,27 @@ std::optional<QString> X11HotKeyBackend::grab()
                 &std::free);
             if (error) {
                 const int errorCode = error->error_code;
-                ungrab();
+                ungrab(into, m_grab);
+                into.grabbed.clear();
                 if (errorCode == badAccess)
-                    return QStringLiteral("another program already uses Super + D "
-                                          "(the X server refused the key grab)");
+                    return QStringLiteral("another program already uses it");
                 return QStringLiteral("the X server refused the key grab (error %1)")
                     .arg(errorCode);
             }
-            m_grabbedModifiers.append(modifiers);
+            into.grabbed.append(pair);
         }
     }
     return std::nullopt;
 }
 
-void X11HotKeyBackend::ungrab()
+void X11HotKeyBackend::ungrab(const Grab& grab, const Grab& keep)
 {
-    if (m_grabbedModifiers.isEmpty() || xcb_connection_has_error(m_connection))
+    if (grab.grabbed.isEmpty() || xcb_connection_has_error(m_connection))
         return;
-    for (const xcb_keycode_t code : m_keycodes) {
-        for (const std::uint16_t modifiers : m_grabbedModifiers)
+    for (const auto& [code, modifiers] : grab.grabbed) {
+        if (!keep.grabbed.contains(std::pair{code, modifiers}))
             xcb_ungrab_key(m_connection, code, m_root, modifiers);
     }
-    m_grabbedModifiers.clear();
     xcb_flush(m_connection);
 }
 
@@ -129,19 +143,19 @@ bool X11HotKeyBackend::nativeEventFilter(const QByteArray& eventType, void* mess
         return false;
     // Press and release share one layout.
     const auto* key = static_cast<const xcb_key_press_event_t*>(message);
-    if (key->event != m_root || !m_keycodes.contains(key->detail))
+    if (key->event != m_root || !m_grab.keycodes.contains(key->detail))
         return false;
 
     HotKeyEvent event{quorSignature, 1, 0};
     if (type == XCB_KEY_PRESS) {
-        if (!(key->state & m_superMask) && !m_down)
+        if ((key->state & m_grab.mask) != m_grab.mask && !m_down)
             return false;
         if (m_down)
             return true; // auto-repeat of the held key
         m_down = true;
         event.kind = HotKeyEvent::Pressed;
     } else {
-        // Super usually comes up first, so D's release is matched by keycode alone.
+        // The modifiers usually come up first, so the release is matched by keycode alone.
         if (!m_down)
             return false;
         m_down = false;

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <QKeyCombination>
 #include <QList>
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <xcb/xcb.h>
 
 struct _XCBKeySymbols;
@@ -28,6 +30,14 @@ public:
 
     // Keycodes bound to any modifier (Shift, Control, Alt, Super, ...).
     QList<xcb_keycode_t> modifierKeycodes() const;
+
+    // The keysym of a Qt key (keypad keys when the combination has the keypad modifier);
+    // nothing for keys X11 has no keysym for.
+    static std::optional<xcb_keysym_t> keysym(QKeyCombination key);
+    // The X11 modifier mask of Qt's Ctrl, Shift, Alt and Meta (Super), by this mapping.
+    std::uint16_t modifierMask(Qt::KeyboardModifiers modifiers) const;
+    // The keysyms of the keys that set those modifiers, left-hand ones.
+    static QList<xcb_keysym_t> modifierKeysyms(Qt::KeyboardModifiers modifiers);
 
 private:
     _XCBKeySymbols* m_symbols = nullptr;

@@ -4,17 +4,17 @@
 #include "platform/x11/X11KeyMap.h"
 
 #include <QGuiApplication>
+#include <algorithm>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 #include <xcb/xtest.h>
 
 namespace {
 
 constexpr xcb_keysym_t keysymV = 0x0076;
-constexpr xcb_keysym_t keysymD = 0x0064;
 constexpr xcb_keysym_t keysymControlL = 0xffe3;
 constexpr xcb_keysym_t keysymShiftL = 0xffe1;
-constexpr xcb_keysym_t keysymSuperL = 0xffeb;
 constexpr xcb_keysym_t keysymInsert = 0xff63;
 // The V key's position on evdev keyboards; toolkits match Ctrl+V by position when the active
 // layout has no Latin v (Cyrillic, Greek, ...).
@@ -92,18 +92,29 @@ bool XTestSyntheticKeys::postPaste(PasteChord chord)
     return send(strokes);
 }
 
-bool XTestSyntheticKeys::postHotKey(bool down)
+bool XTestSyntheticKeys::postHotKey(QKeyCombination key, bool down)
 {
     if (!available())
         return false;
     const X11KeyMap keyMap(m_connection);
-    const xcb_keycode_t super = keyMap.keycode(keysymSuperL);
-    const xcb_keycode_t d = keyMap.keycode(keysymD);
-    if (super == 0 || d == 0)
+    const std::optional<xcb_keysym_t> keysym = X11KeyMap::keysym(key);
+    const xcb_keycode_t code = keysym ? keyMap.keycode(*keysym) : 0;
+    if (code == 0)
         return false;
-    if (down)
-        return send({{super, true}, {d, true}});
-    return send({{d, false}, {super, false}});
+    std::vector<Stroke> strokes;
+    for (const xcb_keysym_t modifier : X11KeyMap::modifierKeysyms(key.keyboardModifiers())) {
+        const xcb_keycode_t modifierCode = keyMap.keycode(modifier);
+        if (modifierCode == 0)
+            return false;
+        strokes.push_back({modifierCode, down});
+    }
+    if (down) {
+        strokes.push_back({code, true});
+    } else {
+        std::reverse(strokes.begin(), strokes.end());
+        strokes.insert(strokes.begin(), {code, false});
+    }
+    return send(strokes);
 }
 
 bool XTestSyntheticKeys::send(const std::vector<Stroke>& strokes)

@@ -20,7 +20,7 @@ public:
     // so none leaks into the chord; they are not pressed again, as the user may have let go
     // meanwhile.
     bool postPaste(PasteChord chord) override;
-    bool postHotKey(bool down) override;
+    bool postHotKey(QKeyCombination key, bool down) override;
 
     // WM_CLASS of the active window (or of the input focus and its ancestors); empty if none.
     QByteArray focusedWindowClass() const;

@@ -259,10 +259,11 @@ TEST(MenuTest, ItemsInOrderWithQuitOnCtrlQ)
     QStringList titles;
     for (QAction* item : delegate.menu()->actions())
         titles << (item->isSeparator() ? QStringLiteral("---") : item->text());
-    EXPECT_EQ(titles, (QStringList{"Idle", "Start Dictation", "Cancel Transcription", "---",
-                                   "Open Setup Guide", "Request Accessibility Permission",
-                                   "Request Microphone Permission", "---",
-                                   QStringLiteral("Check for Updates\u2026"), "---", "Quit"}));
+    EXPECT_EQ(titles,
+              (QStringList{"Idle", "Start Dictation", "Cancel Transcription", "---",
+                           "Open Setup Guide", "Request Accessibility Permission",
+                           "Request Microphone Permission", "---", QStringLiteral("Settings\u2026"),
+                           QStringLiteral("Check for Updates\u2026"), "---", "Quit"}));
     EXPECT_EQ(delegate.statusItem()->contextMenu(), delegate.menu());
     EXPECT_FALSE(delegate.statusMenuItem()->isEnabled());
 

@@ -22,6 +22,7 @@ struct ShellFixture
     FakeAppActivation* activation = nullptr;
     FakeUpdateNotifier* notifier = nullptr;
     bool trayAvailable = true;
+    QString modelPath; // what the model lookup finds; empty: nothing
     std::unique_ptr<AppDelegate> delegate;
 
     QString settingsPath() const { return dir.filePath(QStringLiteral("settings.ini")); }
@@ -59,6 +60,14 @@ struct ShellFixture
         services.updateNotifier = std::move(ownNotifier);
         services.isTrayAvailable = [this] { return trayAvailable; };
         services.environment = environment;
+        services.settings = std::make_unique<AppSettings>(
+            std::make_unique<QSettings>(settingsPath(), QSettings::IniFormat), environment);
+        services.modelLookup = [this]() -> Result<QString> {
+            if (modelPath.isEmpty())
+                return QuorError{QStringLiteral("Bundled large-v3-turbo model not found")};
+            return modelPath;
+        };
+        services.executable = QStringLiteral("/opt/wendlo/bin/wendlo");
         delegate = std::make_unique<AppDelegate>(std::move(services));
         return *delegate;
     }

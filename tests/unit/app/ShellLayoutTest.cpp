@@ -5,7 +5,10 @@
 //
 // SHELL_LAYOUT_SNAPSHOT_DIR keeps a PNG of each case for a person to look at.
 
+#include "app/AppSettings.h"
 #include "app/QtUpdateNotifier.h"
+#include "app/SettingsWindowController.h"
+#include "fakes/FakeDictationControl.h"
 #include "onboarding/OnboardingPractice.h"
 #include "onboarding/OnboardingWindowController.h"
 #include "permissions/PermissionsWindowController.h"
@@ -285,6 +288,92 @@ INSTANTIATE_TEST_SUITE_P(
             onboardingCase("practiceMatched", OnboardingStep::Practice, Mic::Granted, true, true),
             onboardingCase("ready", OnboardingStep::Ready, Mic::Granted, true, true)),
         ::testing::Values(1.0, 1.25)),
+    [](const auto& info) {
+        return std::string(std::get<0>(info.param).name) +
+               (std::get<1>(info.param) > 1 ? "_largerFont" : "_defaultFont");
+    });
+
+// A hot key that cannot be grabbed: the practice step shows the whole problem and its button.
+class OnboardingHotKeyLayout : public ::testing::TestWithParam<double>
+{
+};
+
+TEST_P(OnboardingHotKeyLayout, PracticeStepShowsTheProblemWhole)
+{
+    const double fontScale = GetParam();
+    ScaledApplicationFont font(fontScale);
+    OnboardingWindowController controller([] { return 42.0; });
+    controller.setHotKey(QStringLiteral("Ctrl + Alt + Shift + Super + Keypad Enter"),
+                         QStringLiteral("Ctrl + Alt + Shift + Super + Keypad Enter could not be "
+                                        "registered: another program already uses it. Choose "
+                                        "another hot key in Settings\u2026 (tray menu, or wendlo "
+                                        "--settings)."));
+    controller.showWindow();
+    controller.render({OnboardingStep::Practice, Mic::Granted, true, QString()});
+    settleLayout();
+    QWidget* window = controller.window();
+    EXPECT_EQ(window->size(), QSize(860, 700));
+    EXPECT_EQ(layoutProblems(window), QStringList()) << "  " << joined(layoutProblems(window));
+    keepPicture(window, QStringLiteral("onboarding-practiceHotKeyProblem-%1")
+                            .arg(conditionName(fontScale, window)));
+}
+
+INSTANTIATE_TEST_SUITE_P(FontScales, OnboardingHotKeyLayout, ::testing::Values(1.0, 1.25),
+                         [](const auto& info) {
+                             return std::string(info.param > 1 ? "largerFont" : "defaultFont");
+                         });
+
+// MARK: the settings window
+
+struct SettingsCase
+{
+    const char* name;
+    bool conflict;     // a refused key shown in place
+    bool modelMissing; // the recogniser's long "where it goes" message
+};
+
+class SettingsLayout : public ::testing::TestWithParam<std::tuple<SettingsCase, double>>
+{
+};
+
+TEST_P(SettingsLayout, ShowsEveryTextWhole)
+{
+    const auto& [c, fontScale] = GetParam();
+    ScaledApplicationFont font(fontScale);
+    QTemporaryDir dir;
+    AppSettings settings(std::make_unique<QSettings>(dir.filePath("s.ini"), QSettings::IniFormat),
+                         {});
+    FakeDictationControl dictation;
+    dictation.refusedKeys << QStringLiteral("Ctrl+Alt+T");
+    QProcessEnvironment environment;
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath("config"));
+    const bool missing = c.modelMissing;
+    SettingsWindowController controller(
+        settings, dictation, AutostartEntry(environment, QStringLiteral("/usr/bin/wendlo")),
+        [missing]() -> Result<QString> {
+            if (missing)
+                return QuorError{QStringLiteral(
+                    "Bundled large-v3-turbo model not found. Put ggml-large-v3-turbo.bin into "
+                    "/home/someone/.local/share/wendlo/Whisper/ (run wendlo-fetch-model to "
+                    "download it there).")};
+            return QStringLiteral("/usr/share/wendlo/Whisper/ggml-large-v3-turbo.bin");
+        });
+    controller.showWindow();
+    controller.setStartAtLogin(true);
+    if (c.conflict)
+        controller.chooseHotKey(QKeyCombination(Qt::ControlModifier | Qt::AltModifier, Qt::Key_T));
+    settleLayout();
+    QWidget* window = controller.window();
+    EXPECT_EQ(layoutProblems(window), QStringList()) << "  " << joined(layoutProblems(window));
+    keepPicture(window, QStringLiteral("settings-%1-%2")
+                            .arg(QLatin1String(c.name), conditionName(fontScale, window)));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    States, SettingsLayout,
+    ::testing::Combine(::testing::Values(SettingsCase{"ready", false, false},
+                                         SettingsCase{"conflictAndNoModel", true, true}),
+                       ::testing::Values(1.0, 1.25)),
     [](const auto& info) {
         return std::string(std::get<0>(info.param).name) +
                (std::get<1>(info.param) > 1 ? "_largerFont" : "_defaultFont");

@@ -214,18 +214,39 @@ TEST(DictationCoordinator, HotKeyRefusedEndsInErrorNamingTheReason)
     h.fakes.hotKey->failure = QStringLiteral("another program holds it");
     h.coordinator->start();
     const auto error = DictationState::error(
-        QStringLiteral("Super + D could not be registered: another program holds it"));
+        QStringLiteral("Super + D could not be registered: another program holds it. Choose "
+                       "another hot key in Settings\u2026 (tray menu, or wendlo --settings)."));
     EXPECT_EQ(h.published, (QList{DictationState::idle(), error}));
     EXPECT_EQ(h.fakes.alerts->beeps, 1);
-    EXPECT_EQ(h.coordinatorLog(),
-              (QStringList{"hot key registration failed: another program holds it",
-                           "error=" + error.message}));
+    EXPECT_EQ(h.coordinatorLog(), (QStringList{"hot key registration failed: " + error.message,
+                                               "error=" + error.message}));
+    EXPECT_EQ(h.coordinator->hotKeyProblem(), error.message);
 
     // The menu's toggle still works.
     h.forget();
     h.toggle();
     ASSERT_TRUE(h.waitFor(Kind::Recording));
     EXPECT_EQ(h.published, (QList{DictationState::idle(), DictationState::recording()}));
+}
+
+TEST(DictationCoordinator, AWorkingNewHotKeyEndsTheRegistrationError)
+{
+    Harness h;
+    h.fakes.hotKey->refused << HotKey::standard().combination();
+    h.coordinator->start();
+    ASSERT_TRUE(h.coordinator->state().isError());
+    h.forget();
+
+    const HotKey taken = HotKey::parse(QStringLiteral("Ctrl+Alt+T")).value();
+    h.fakes.hotKey->refused << taken.combination();
+    EXPECT_TRUE(h.coordinator->changeHotKey(taken));
+    EXPECT_TRUE(h.coordinator->state().isError());
+
+    const HotKey key = HotKey::parse(QStringLiteral("Ctrl+Alt+Space")).value();
+    EXPECT_FALSE(h.coordinator->changeHotKey(key));
+    EXPECT_EQ(h.coordinator->hotKey(), key);
+    EXPECT_FALSE(h.coordinator->hotKeyProblem());
+    EXPECT_EQ(h.published, QList{DictationState::idle()});
 }
 
 TEST(DictationCoordinator, SuccessfulDictationLogsAndPublishesInOrder)

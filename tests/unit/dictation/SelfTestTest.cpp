@@ -144,6 +144,8 @@ TEST_F(SelfTestRun, DictatesThroughTheHotKeyPath)
     ASSERT_TRUE(waitUntil([&] { return fakes.accessibility->field->value == "Hello world."; },
                           10000));
     EXPECT_EQ(fakes.selfTestKeys->posted, (QStringList{"hotkey-down", "hotkey-up"}));
+    EXPECT_EQ(fakes.selfTestKeys->hotKeys,
+              (QList<QKeyCombination>(2, HotKey::standard().combination())));
     ASSERT_EQ(keyTimes.size(), 2);
     // The key goes down a second after the prompt exists; playing starts 0.75 s later and
     // the key comes up 0.5 s after playing ends.
@@ -151,6 +153,17 @@ TEST_F(SelfTestRun, DictatesThroughTheHotKeyPath)
     EXPECT_GE(keyTimes[1] - keyTimes[0], 1250);
     EXPECT_EQ(tools.arguments("paplay"), QStringList{promptPath()});
     EXPECT_EQ(coordinator->state(), DictationState::idle());
+}
+
+TEST_F(SelfTestRun, PressesTheChosenHotKey)
+{
+    const HotKey key = HotKey::parse("Ctrl+Alt+Space").value();
+    ASSERT_FALSE(coordinator->changeHotKey(key));
+    coordinator->runSelfTest("hello world");
+    ASSERT_TRUE(
+        waitUntil([&] { return fakes.accessibility->field->value == "Hello world."; }, 10000));
+    EXPECT_EQ(fakes.selfTestKeys->hotKeys, (QList<QKeyCombination>(2, key.combination())));
+    EXPECT_EQ(fakes.hotKey->grabbed, key.combination());
 }
 
 TEST_F(SelfTestRun, PlaybackFailureEndsInErrorWithoutKeyUp)

@@ -420,6 +420,27 @@ TEST(WhisperCLITranscriber, PassesExactlySixArgumentsWhateverThePathsHold)
               QStringList({"6", "-m", model, "-f", audio, "-nt", "-np"}));
 }
 
+TEST(WhisperCLITranscriber, AppendsTheChosenLanguageAskedAfreshForEachRun)
+{
+    ScratchDirectory scratch;
+    scratch.program(kResourceProgram, "printf '%s\n' \"$@\"");
+    const QString model = scratch.write(kResourceModel, "m");
+    const QString audio = scratch.audio();
+    WhisperCLITranscriber transcriber(scratch.path("res"));
+    QString language;
+    transcriber.setLanguageSource([&] { return language; });
+
+    const QStringList plain{"-m", model, "-f", audio, "-nt", "-np"};
+    for (const QString& code : {QString(), QStringLiteral("de"), QStringLiteral("auto")}) {
+        language = code;
+        const Result<QString> result = transcriber.transcribe(audio);
+        ASSERT_TRUE(result.ok()) << result.error().message.toStdString();
+        const QStringList expected = code.isEmpty() ? plain : plain + QStringList{"-l", code};
+        EXPECT_EQ(result.value().split('\n'), expected);
+        EXPECT_EQ(WhisperCLITranscriber::arguments(model, audio, code), expected);
+    }
+}
+
 TEST(WhisperCLITranscriber, ReportsTheLaunchFailureInItsOwnWords)
 {
     ScratchDirectory scratch;

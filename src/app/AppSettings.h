@@ -1,0 +1,36 @@
+#pragma once
+
+#include "dictation/HotKey.h"
+
+#include <QProcessEnvironment>
+#include <QSettings>
+#include <QString>
+#include <memory>
+
+// The user's choices beside the onboarding version: the hot key and the recogniser's
+// language. Unreadable values read as the defaults, with the reason logged.
+class AppSettings
+{
+public:
+    static QString hotKeyKey() { return QStringLiteral("Wendlo.HotKey"); }
+    static QString languageKey() { return QStringLiteral("Wendlo.Language"); }
+
+    AppSettings(std::unique_ptr<QSettings> store, QProcessEnvironment environment);
+
+    // WENDLO_HOTKEY for this run when it holds a key, else the stored key, else Super+D.
+    HotKey hotKey() const;
+    // Whether WENDLO_HOTKEY decides the key of this run.
+    bool hotKeyFromEnvironment() const;
+    void setHotKey(const HotKey& key);
+
+    // The code whisper-cli is given ("de", "auto"), or empty for its own default.
+    QString language() const;
+    // Empty removes the choice.
+    void setLanguage(const QString& code);
+    // The same, from any settings object (the recogniser reads it on its own thread).
+    static QString languageIn(QSettings& store);
+
+private:
+    std::unique_ptr<QSettings> m_store;
+    QProcessEnvironment m_environment;
+};

@@ -1,0 +1,355 @@
+#include "app/AppSettings.h"
+#include "app/AutostartEntry.h"
+#include "app/SettingsWindowController.h"
+#include "onboarding/OnboardingWindowController.h"
+#include "unit/app/ShellFixture.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QKeySequenceEdit>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace {
+
+QProcessEnvironment environmentWith(std::initializer_list<std::pair<QString, QString>> values)
+{
+    QProcessEnvironment environment;
+    for (const auto& [name, value] : values)
+        environment.insert(name, value);
+    return environment;
+}
+
+class Settings : public ::testing::Test
+{
+protected:
+    std::unique_ptr<QSettings> store()
+    {
+        return std::make_unique<QSettings>(m_dir.filePath("settings.ini"), QSettings::IniFormat);
+    }
+    void storeValue(const QString& key, const QVariant& value) { store()->setValue(key, value); }
+
+    QTemporaryDir m_dir;
+};
+
+// --- What the settings file and WENDLO_HOTKEY give -----------------------------------------
+
+struct HotKeySettingCase
+{
+    const char* name;
+    std::optional<QVariant> stored;
+    const char* environment; // WENDLO_HOTKEY, or nullptr
+    const char* expected;    // portable text
+    bool fromEnvironment;
+};
+
+class HotKeySetting : public Settings, public ::testing::WithParamInterface<HotKeySettingCase>
+{
+};
+
+TEST_P(HotKeySetting, ReadsTheKeyOrTheDefault)
+{
+    const HotKeySettingCase& c = GetParam();
+    if (c.stored)
+        storeValue(AppSettings::hotKeyKey(), *c.stored);
+    QProcessEnvironment environment;
+    if (c.environment)
+        environment.insert("WENDLO_HOTKEY", c.environment);
+    const AppSettings settings(store(), environment);
+    EXPECT_EQ(settings.hotKey().portableText(), QString::fromUtf8(c.expected));
+    EXPECT_EQ(settings.hotKeyFromEnvironment(), c.fromEnvironment);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, HotKeySetting,
+    ::testing::Values(
+        HotKeySettingCase{"Absent", std::nullopt, nullptr, "Super+D", false},
+        HotKeySettingCase{"Stored", QVariant("Ctrl+Alt+Space"), nullptr, "Ctrl+Alt+Space", false},
+        HotKeySettingCase{"StoredKeypad", QVariant("Num+5"), nullptr, "Num+5", false},
+        HotKeySettingCase{"Junk", QVariant("%%% not a key"), nullptr, "Super+D", false},
+        HotKeySettingCase{"ModifierOnly", QVariant("Ctrl+Alt"), nullptr, "Super+D", false},
+        HotKeySettingCase{"Number", QVariant(42), nullptr, "Super+D", false},
+        HotKeySettingCase{"List", QVariant(QStringList{"F9", "F10"}), nullptr, "Super+D", false},
+        HotKeySettingCase{"EnvironmentWins", QVariant("Ctrl+Alt+Space"), "F9", "F9", true},
+        HotKeySettingCase{"BadEnvironmentFallsBackToStored", QVariant("Ctrl+Alt+Space"), "Ctrl",
+                          "Ctrl+Alt+Space", false},
+        HotKeySettingCase{"BlankEnvironmentIgnored", std::nullopt, "  ", "Super+D", false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(Settings, HotKeyAndLanguageRoundTrip)
+{
+    {
+        AppSettings settings(store(), {});
+        settings.setHotKey(HotKey::parse("Ctrl+Alt+Space").value());
+        settings.setLanguage("de");
+    }
+    EXPECT_EQ(store()->value(AppSettings::hotKeyKey()).toString(), "Ctrl+Alt+Space");
+    AppSettings again(store(), {});
+    EXPECT_EQ(again.hotKey().displayText(), "Ctrl + Alt + Space");
+    EXPECT_EQ(again.language(), "de");
+    again.setLanguage(QString());
+    EXPECT_FALSE(store()->contains(AppSettings::languageKey()));
+    EXPECT_EQ(again.language(), QString());
+}
+
+TEST_F(Settings, LanguageJunkReadsAsTheDefault)
+{
+    for (const QVariant& junk :
+         {QVariant("klingon"), QVariant(7), QVariant(""), QVariant(QStringList{"de"})}) {
+        storeValue(AppSettings::languageKey(), junk);
+        EXPECT_EQ(AppSettings(store(), {}).language(), QString()) << junk.toString().toStdString();
+    }
+    storeValue(AppSettings::languageKey(), " DE ");
+    EXPECT_EQ(AppSettings(store(), {}).language(), "de");
+    storeValue(AppSettings::languageKey(), "auto");
+    EXPECT_EQ(AppSettings(store(), {}).language(), "auto");
+}
+
+// --- Start at login -------------------------------------------------------------------------
+
+TEST_F(Settings, AutostartEntryIsWrittenAndRemoved)
+{
+    const AutostartEntry entry(environmentWith({{"XDG_CONFIG_HOME", m_dir.filePath("config")}}),
+                               "/opt/wendlo/bin/wendlo");
+    EXPECT_EQ(entry.path(), m_dir.filePath("config/autostart/wendlo.desktop"));
+    EXPECT_FALSE(entry.isEnabled());
+
+    AutostartEntry writer = entry;
+    ASSERT_EQ(writer.setEnabled(true), std::nullopt);
+    QFile file(entry.path());
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray contents = file.readAll();
+    file.close();
+    EXPECT_TRUE(contents.startsWith("[Desktop Entry]\n"));
+    EXPECT_TRUE(contents.contains("\nType=Application\n"));
+    EXPECT_TRUE(contents.contains("\nExec=/opt/wendlo/bin/wendlo\n")) << contents.toStdString();
+    EXPECT_TRUE(entry.isEnabled());
+
+    ASSERT_EQ(writer.setEnabled(false), std::nullopt);
+    EXPECT_FALSE(QFile::exists(entry.path()));
+    EXPECT_FALSE(entry.isEnabled());
+    // Switching off twice is no failure.
+    EXPECT_EQ(writer.setEnabled(false), std::nullopt);
+}
+
+TEST_F(Settings, AutostartFolderFollowsTheBaseDirectoryRules)
+{
+    const QString home = m_dir.filePath("home");
+    EXPECT_EQ(AutostartEntry(environmentWith({{"HOME", home}}), "w").path(),
+              home + "/.config/autostart/wendlo.desktop");
+    // A relative XDG_CONFIG_HOME is invalid and ignored.
+    EXPECT_EQ(
+        AutostartEntry(environmentWith({{"HOME", home}, {"XDG_CONFIG_HOME", "rel"}}), "w").path(),
+        home + "/.config/autostart/wendlo.desktop");
+}
+
+TEST_F(Settings, AutostartEntrySwitchedOffByTheDesktopCountsAsOff)
+{
+    AutostartEntry entry(environmentWith({{"XDG_CONFIG_HOME", m_dir.path()}}), "wendlo");
+    ASSERT_EQ(entry.setEnabled(true), std::nullopt);
+    QFile file(entry.path());
+    ASSERT_TRUE(file.open(QIODevice::Append));
+    file.write("Hidden=true\n");
+    file.close();
+    EXPECT_FALSE(entry.isEnabled());
+}
+
+TEST_F(Settings, AutostartFailureNamesTheFile)
+{
+    // A file where the folder should be.
+    QFile blocker(m_dir.filePath("autostart"));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    AutostartEntry entry(environmentWith({{"XDG_CONFIG_HOME", m_dir.path()}}), "wendlo");
+    const Failure failure = entry.setEnabled(true);
+    ASSERT_TRUE(failure);
+    EXPECT_TRUE(failure->message.contains(m_dir.filePath("autostart")))
+        << failure->message.toStdString();
+}
+
+TEST(AutostartExec, QuotesWhatTheDesktopEntryRulesReserve)
+{
+    EXPECT_EQ(AutostartEntry::execValue("/usr/bin/wendlo"), "/usr/bin/wendlo");
+    EXPECT_EQ(AutostartEntry::execValue("/home/a b/wendlo"), "\"/home/a b/wendlo\"");
+    EXPECT_EQ(AutostartEntry::execValue("/x/$HOME\"q\"/w"), "\"/x/\\\\$HOME\\\\\"q\\\\\"/w\"");
+    EXPECT_EQ(AutostartEntry::execValue("/x/100%/w"), "/x/100%%/w");
+}
+
+// --- The window -----------------------------------------------------------------------------
+
+class SettingsWindow : public ::testing::Test
+{
+protected:
+    SettingsWindow()
+    {
+        shell.storeVersion(1);
+        shell.launch();
+        window = &shell.delegate->settingsWindowController();
+        shell.delegate->openSettings();
+    }
+
+    template <typename T> T* child(const char* name) const
+    {
+        return window->window()->findChild<T*>(QString::fromLatin1(name));
+    }
+    QString status() const { return child<QLabel>("hotKeyStatus")->text(); }
+    QString stored(const QString& key) const
+    {
+        return QSettings(shell.settingsPath(), QSettings::IniFormat).value(key).toString();
+    }
+
+    ShellFixture shell;
+    SettingsWindowController* window = nullptr;
+};
+
+TEST_F(SettingsWindow, TheTrayItemOpensIt)
+{
+    window->close();
+    shell.delegate->settingsMenuItem()->trigger();
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(window->window()->windowTitle(), "Wendlo Settings");
+    EXPECT_EQ(status(), "Hold Super + D to dictate.");
+    EXPECT_EQ(child<QKeySequenceEdit>("hotKeyEdit")->keySequence(),
+              QKeySequence(Qt::META | Qt::Key_D));
+    EXPECT_EQ(child<QKeySequenceEdit>("hotKeyEdit")->findChild<QLineEdit*>()->text(), "Super + D");
+}
+
+TEST_F(SettingsWindow, NewKeyIsGrabbedStoredAndNamedEverywhere)
+{
+    const QKeyCombination key(Qt::ControlModifier | Qt::AltModifier, Qt::Key_Space);
+    EXPECT_EQ(window->chooseHotKey(key), std::nullopt);
+    EXPECT_EQ(shell.dictation->hotKeyChanges.last(), "Ctrl+Alt+Space");
+    EXPECT_EQ(stored(AppSettings::hotKeyKey()), "Ctrl+Alt+Space");
+    EXPECT_EQ(status(), "Hold Ctrl + Alt + Space to dictate.");
+
+    // The onboarding names it too.
+    shell.delegate->presentOnboarding(true);
+    shell.delegate->advanceOnboarding();
+    shell.delegate->advanceOnboarding();
+    shell.delegate->advanceOnboarding();
+    ASSERT_EQ(shell.delegate->onboardingState().step, OnboardingStep::Practice);
+    QWidget* onboarding = shell.delegate->onboardingWindowController().window();
+    EXPECT_EQ(onboarding->findChild<QLabel*>("subtitleLabel")->text(),
+              "Click the field. Hold Ctrl + Alt + Space. Speak. Release.");
+    EXPECT_FALSE(onboarding->findChild<QPushButton*>("hotKeySettingsButton")->isVisible());
+}
+
+TEST_F(SettingsWindow, ConflictIsShownInPlaceAndTheOldKeyStays)
+{
+    shell.dictation->refusedKeys << "Ctrl+Alt+T";
+    const std::optional<QString> failure =
+        window->chooseHotKey(QKeyCombination(Qt::ControlModifier | Qt::AltModifier, Qt::Key_T));
+    ASSERT_TRUE(failure);
+    EXPECT_EQ(status(), "Ctrl + Alt + T could not be registered: taken. Still using Super + D.");
+    EXPECT_EQ(shell.dictation->hotKey(), HotKey::standard());
+    EXPECT_EQ(stored(AppSettings::hotKeyKey()), QString());
+    EXPECT_EQ(child<QKeySequenceEdit>("hotKeyEdit")->keySequence(),
+              QKeySequence(Qt::META | Qt::Key_D));
+}
+
+TEST_F(SettingsWindow, KeyThatCannotBeAHotKeyIsRefusedWithoutAGrab)
+{
+    const int before = shell.dictation->hotKeyChanges.size();
+    EXPECT_TRUE(window->chooseHotKey(QKeyCombination(Qt::Key_A)));
+    EXPECT_EQ(shell.dictation->hotKeyChanges.size(), before);
+    EXPECT_TRUE(status().startsWith("That key cannot be the hot key: A alone would be taken from every "
+                                  "other program; add Ctrl, Alt or Super."))
+        << status().toStdString();
+}
+
+TEST_F(SettingsWindow, LanguageChoiceIsStoredAndAutomaticIsOffered)
+{
+    auto* box = child<QComboBox>("languageBox");
+    EXPECT_EQ(box->currentData().toString(), QString());
+    EXPECT_EQ(box->count(), 102); // the default, automatic, and whisper's hundred languages
+    box->setCurrentIndex(box->findData("de"));
+    EXPECT_EQ(stored(AppSettings::languageKey()), "de");
+    EXPECT_EQ(box->itemText(box->findData("de")), "German");
+    box->setCurrentIndex(box->findData("auto"));
+    EXPECT_EQ(stored(AppSettings::languageKey()), "auto");
+    box->setCurrentIndex(0);
+    EXPECT_FALSE(
+        QSettings(shell.settingsPath(), QSettings::IniFormat).contains(AppSettings::languageKey()));
+}
+
+TEST_F(SettingsWindow, StartAtLoginSwitchWritesTheEntry)
+{
+    QTemporaryDir config;
+    ShellFixture own;
+    own.storeVersion(1);
+    QProcessEnvironment environment;
+    environment.insert("XDG_CONFIG_HOME", config.path());
+    own.launch(environment);
+    own.delegate->openSettings();
+    QWidget* root = own.delegate->settingsWindowController().window();
+    auto* box = root->findChild<QCheckBox*>("autostartBox");
+    ASSERT_FALSE(box->isChecked());
+    box->setChecked(true);
+    const QString path = config.filePath("autostart/wendlo.desktop");
+    ASSERT_TRUE(QFile::exists(path));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(file.readAll().contains("Exec=/opt/wendlo/bin/wendlo\n"));
+    box->setChecked(false);
+    EXPECT_FALSE(QFile::exists(path));
+}
+
+TEST_F(SettingsWindow, ShowsTheModelInUseOrHowToGetIt)
+{
+    EXPECT_EQ(child<QLabel>("modelPath")->text(), "Not found");
+    EXPECT_EQ(child<QLabel>("modelHint")->text(), "Bundled large-v3-turbo model not found");
+    shell.modelPath = "/data/Whisper/ggml-large-v3-turbo.bin";
+    window->render();
+    EXPECT_EQ(child<QLabel>("modelPath")->text(), shell.modelPath);
+    EXPECT_FALSE(child<QLabel>("modelHint")->isVisible());
+}
+
+// --- A hot key that cannot be grabbed -------------------------------------------------------
+
+TEST(HotKeyProblem, PracticeStepShowsItAndOffersTheSetting)
+{
+    ShellFixture shell;
+    shell.make();
+    shell.dictation->problemOnStart = QStringLiteral(
+        "Super + D could not be registered: another program already uses it. Choose another "
+        "hot key in Settings\u2026 (tray menu, or wendlo --settings).");
+    shell.delegate->applicationDidFinishLaunching();
+    for (int i = 0; i < 3; ++i)
+        shell.delegate->advanceOnboarding();
+    ASSERT_EQ(shell.delegate->onboardingState().step, OnboardingStep::Practice);
+
+    QWidget* onboarding = shell.delegate->onboardingWindowController().window();
+    EXPECT_EQ(onboarding->findChild<QLabel*>("subtitleLabel")->text(),
+              "Super + D cannot be used here. Choose another hot key first.");
+    EXPECT_EQ(onboarding->findChild<QLabel*>("practiceInstructionLabel")->text(),
+              *shell.dictation->problemOnStart);
+    auto* button = onboarding->findChild<QPushButton*>("hotKeySettingsButton");
+    ASSERT_TRUE(button->isVisible());
+    button->click();
+    EXPECT_TRUE(shell.delegate->settingsWindowController().isVisible());
+
+    // A key that works takes the problem away at once.
+    EXPECT_EQ(shell.delegate->settingsWindowController().chooseHotKey(
+                  QKeyCombination(Qt::ControlModifier | Qt::AltModifier, Qt::Key_Space)),
+              std::nullopt);
+    EXPECT_FALSE(button->isVisible());
+    EXPECT_EQ(onboarding->findChild<QLabel*>("subtitleLabel")->text(),
+              "Click the field. Hold Ctrl + Alt + Space. Speak. Release.");
+}
+
+TEST(HotKeyProblem, LaunchRegistersTheStoredKey)
+{
+    ShellFixture shell;
+    QSettings(shell.settingsPath(), QSettings::IniFormat)
+        .setValue(AppSettings::hotKeyKey(), "Ctrl+Alt+Space");
+    shell.storeVersion(1);
+    shell.launch();
+    EXPECT_EQ(shell.dictation->hotKeyChanges, QStringList{"Ctrl+Alt+Space"});
+}
+
+} // namespace
