@@ -142,6 +142,8 @@ int main(int argc, char** argv)
 
     QApplication app(argc, argv);
     setApplicationIdentity();
+    // Lets desktop shells match our windows to the installed desktop entry and its icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("wendlo"));
     // Closing a window never ends the app: it lives in the tray.
     QApplication::setQuitOnLastWindowClosed(false);
 
