@@ -7,7 +7,8 @@ function(wendlo_library name)
 endfunction()
 
 # wendlo_test(NAME SOURCES ... [LIBS ...] [LABELS ...] [TIMEOUT s]): one GoogleTest executable.
-# Unit tests run offscreen; tests labelled "integration" run inside tests/integration/desktop-session.
+# Unit tests run offscreen; tests labelled "integration" or "desktop-apps" run inside
+# tests/integration/desktop-session.
 function(wendlo_test name)
   cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
@@ -17,7 +18,11 @@ function(wendlo_test name)
   if(NOT ARG_LABELS)
     set(ARG_LABELS unit)
   endif()
-  if("integration" IN_LIST ARG_LABELS)
+  set(desktop FALSE)
+  if("integration" IN_LIST ARG_LABELS OR "desktop-apps" IN_LIST ARG_LABELS)
+    set(desktop TRUE)
+  endif()
+  if(desktop)
     # A private display, session bus with accessibility, and sound server per executable.
     add_test(NAME ${name}
              COMMAND ${PROJECT_SOURCE_DIR}/tests/integration/desktop-session $<TARGET_FILE:${name}>)
@@ -28,7 +33,7 @@ function(wendlo_test name)
     set(ARG_TIMEOUT 120)
   endif()
   set(env "QT_QPA_PLATFORM=offscreen")
-  if("integration" IN_LIST ARG_LABELS)
+  if(desktop)
     set(env "")
   endif()
   set_tests_properties(${name} PROPERTIES LABELS "${ARG_LABELS}" TIMEOUT ${ARG_TIMEOUT}

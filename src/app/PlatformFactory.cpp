@@ -13,6 +13,7 @@
 #include "platform/x11/X11Connection.h"
 #include "platform/x11/X11HotKeyBackend.h"
 #include "platform/x11/X11OverlayWindow.h"
+#include "platform/x11/X11SelectionReads.h"
 #include "platform/x11/XTestSyntheticKeys.h"
 
 #include <QGuiApplication>
@@ -59,7 +60,8 @@ DictationBackends makeDictationBackends()
     else
         b.accessibility = std::make_unique<UnavailableAccessibility>();
     if (haveXcb) {
-        b.clipboard = std::make_unique<QtClipboard>(QGuiApplication::clipboard());
+        b.clipboard = std::make_unique<QtClipboard>(
+            QGuiApplication::clipboard(), std::make_unique<X11SelectionReads>(xcb.connection));
         b.pasteKeys = std::make_unique<XTestSyntheticKeys>(xcb.connection, xcb.root);
     } else {
         b.clipboard = std::make_unique<UnavailableClipboard>();

@@ -75,6 +75,8 @@ std::optional<QString> DictationCoordinator::changeHotKey(const HotKey& key)
 
 void DictationCoordinator::handlePress()
 {
+    // The hot key's grab takes every key while it is down: a paste must wait for its release.
+    m_inserter->setKeyboardHeld(true);
     switch (m_state.kind) {
     case DictationState::Kind::Recording:
         return;
@@ -90,6 +92,7 @@ void DictationCoordinator::handlePress()
 
 void DictationCoordinator::handleRelease()
 {
+    m_inserter->setKeyboardHeld(false);
     if (m_state.isRecording()) {
         const qint64 heldMs =
             m_recordingSince.isValid() ? m_recordingSince.elapsed() : minimumHoldMs;
@@ -306,10 +309,15 @@ void DictationCoordinator::cancelTranscription()
 
 void DictationCoordinator::finishTranscription(Result<QString> raw)
 {
-    // A confirmed permission request may have let a newer dictation start meanwhile; writing
-    // this run's end over its `recording` would make its release be ignored and lose it.
-    const auto fail = [this](const QString& message) {
-        if (!m_state.isRecording()) {
+    // A newer dictation may be under way by the time this one ends (a confirmed permission
+    // request can start one while this run transcribes or inserts); writing this run's end
+    // over its state would make its release be ignored or hide its progress.
+    const qint64 recordingsBefore = m_recordingsStarted;
+    const auto newerDictation = [this, recordingsBefore] {
+        return m_state.isRecording() || m_recordingsStarted != recordingsBefore;
+    };
+    const auto fail = [this, newerDictation](const QString& message) {
+        if (!newerDictation()) {
             setError(message);
             return;
         }
@@ -328,13 +336,15 @@ void DictationCoordinator::finishTranscription(Result<QString> raw)
         return;
     }
     DebugLog::write(QStringLiteral("cleaned transcript=") + cleaned);
-    if (const Failure failure = m_inserter->insert(cleaned)) {
-        fail(failure->localizedDescription());
-        return;
-    }
-    DebugLog::write(QStringLiteral("text inserted"));
-    if (!m_state.isRecording())
-        setIdle();
+    m_inserter->insert(cleaned, [this, fail, newerDictation](Failure failure) {
+        if (failure) {
+            fail(failure->localizedDescription());
+            return;
+        }
+        DebugLog::write(QStringLiteral("text inserted"));
+        if (!newerDictation())
+            setIdle();
+    });
 }
 
 void DictationCoordinator::requestAccessibilityPermission()
@@ -359,6 +369,8 @@ void DictationCoordinator::setIdle()
 
 void DictationCoordinator::writeState(DictationState state)
 {
+    if (state.isRecording())
+        ++m_recordingsStarted;
     m_state = std::move(state);
     if (onStateChange) {
         // A copy: the callback may itself cause another write.

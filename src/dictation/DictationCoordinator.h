@@ -87,6 +87,7 @@ private:
     std::unique_ptr<FocusedTextInserter> m_inserter;
     std::unique_ptr<WhisperTranscriber> m_transcriber;
     DictationState m_state = DictationState::idle();
+    qint64 m_recordingsStarted = 0; // tells a finishing dictation whether a newer one began
     // The start sequence under way (from a press until its recording begins), if any.
     std::shared_ptr<StartSequence> m_startSequence;
     // Since the press that began the running recording.

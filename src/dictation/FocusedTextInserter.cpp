@@ -2,13 +2,9 @@
 
 #include "dictation/DebugLog.h"
 #include "dictation/MainThreadTask.h"
-#include "dictation/PasteboardSnapshot.h"
+#include "dictation/SeamSpacing.h"
 
 namespace {
-
-// Long enough for the target to read the clipboard after its paste; short enough that the
-// user's own contents are back before they would reach for them.
-constexpr int restoreDelayMs = 350;
 
 bool isLowSurrogateAt(const QString& s, qsizetype i)
 {
@@ -30,37 +26,90 @@ bool liesWithin(const TextRange& range, const QString& value)
 
 FocusedTextInserter::FocusedTextInserter(std::unique_ptr<AccessibilityBackend> accessibility,
                                          std::unique_ptr<ClipboardBackend> clipboard,
-                                         std::unique_ptr<SyntheticKeys> keys)
+                                         std::unique_ptr<SyntheticKeys> keys,
+                                         ClipboardPaste::Timing pasteTiming)
     : m_accessibility(std::move(accessibility)), m_clipboard(std::move(clipboard)),
-      m_keys(std::move(keys))
+      m_keys(std::move(keys)), m_pasteTiming(pasteTiming)
 {
 }
 
-FocusedTextInserter::~FocusedTextInserter() = default;
-
-Failure FocusedTextInserter::insert(const QString& text)
+FocusedTextInserter::~FocusedTextInserter()
 {
-    if (text.isEmpty())
-        return std::nullopt;
+    // The paste refers to the clipboard and keys: it goes first.
+    m_paste.reset();
+}
+
+void FocusedTextInserter::insert(const QString& text, Done done)
+{
+    m_jobs.push_back(Job{text, std::move(done)});
+    if (!m_running)
+        startNext();
+}
+
+void FocusedTextInserter::setKeyboardHeld(bool held)
+{
+    m_keyboardHeld = held;
+    if (m_paste)
+        m_paste->setKeyboardHeld(held);
+}
+
+void FocusedTextInserter::startNext()
+{
+    if (m_jobs.empty())
+        return;
+    m_running = true;
+    run(m_jobs.front().text);
+}
+
+void FocusedTextInserter::finish(Failure failure)
+{
+    // Queued, so that `done` never runs inside insert() and the paste is not destroyed
+    // inside its own callback.
+    postTask(&m_context, [this, failure = std::move(failure)] {
+        m_paste.reset();
+        Done done = std::move(m_jobs.front().done);
+        m_jobs.pop_front();
+        m_running = false;
+        if (done)
+            done(failure);
+        startNext();
+    });
+}
+
+void FocusedTextInserter::run(const QString& text)
+{
+    if (text.isEmpty()) {
+        finish(std::nullopt);
+        return;
+    }
 
     if (!m_accessibility->isTrusted()) {
         m_accessibility->isTrustedWithPrompt();
-        return QuorError{QStringLiteral("Accessibility access is required for text insertion")};
+        finish(QuorError{QStringLiteral("Accessibility access is required for text insertion")});
+        return;
     }
 
-    if (insertViaAccessibility(text)) {
+    QString pasteText;
+    if (insertViaAccessibility(text, pasteText)) {
         DebugLog::write(QStringLiteral("inserted via accessibility value update"));
-        return std::nullopt;
+        finish(std::nullopt);
+        return;
     }
     DebugLog::write(QStringLiteral("falling back to pasteboard insertion"));
-    return insertViaPasteboard(text);
+    insertViaPasteboard(pasteText);
 }
 
-bool FocusedTextInserter::insertViaAccessibility(const QString& text)
+bool FocusedTextInserter::insertViaAccessibility(const QString& text, QString& pasteText)
 {
+    pasteText = text;
     const std::unique_ptr<FocusedTextElement> element = m_accessibility->focusedElement();
     if (!element)
         return false;
+    // Its text reads back as bullets: splicing into that would overwrite the real password.
+    if (element->isSecret()) {
+        DebugLog::write(QStringLiteral("focused field is masked"));
+        return false;
+    }
 
     const std::optional<QString> value = element->value();
     if (!value)
@@ -70,32 +119,35 @@ bool FocusedTextInserter::insertViaAccessibility(const QString& text)
     if (!liesWithin(range, *value))
         return false;
 
-    const QString newValue =
-        value->left(range.location) + text + value->mid(range.location + range.length);
-    if (!element->setValue(newValue))
-        return false;
+    const QString before = value->left(range.location);
+    const QString after = value->mid(range.location + range.length);
+    const QString insertion = SeamSpacing::padded(before, text, after);
+    // A paste lands at the same caret, so it needs the same spaces.
+    pasteText = insertion;
+    const QString wanted = before + insertion + after;
+    const TextRange caret{range.location + insertion.size(), 0};
 
-    // A refused caret move leaves the text in place, which is what matters.
-    element->setSelectedRange(TextRange{range.location + text.size(), 0});
-    return true;
+    switch (element->setValue(wanted)) {
+    case ValueWrite::Refused:
+        return false;
+    case ValueWrite::Changed:
+        // The field took the text and altered it; a paste now would insert it twice. The
+        // caret goes behind it only where the field kept the text's length.
+        DebugLog::write(QStringLiteral("field altered the inserted text"));
+        if (element->value().value_or(QString()).size() == wanted.size())
+            element->setSelectedRange(caret);
+        return true;
+    case ValueWrite::Exact:
+        // A refused caret move leaves the text in place, which is what matters.
+        element->setSelectedRange(caret);
+        return true;
+    }
+    return false;
 }
 
-Failure FocusedTextInserter::insertViaPasteboard(const QString& text)
+void FocusedTextInserter::insertViaPasteboard(const QString& text)
 {
-    auto snapshot = std::make_shared<PasteboardSnapshot>(*m_clipboard);
-
-    m_clipboard->clearContents();
-    m_clipboard->setString(text);
-
-    if (!m_keys->postPaste()) {
-        // The dictated text stays on the clipboard so the user can still paste it by hand.
-        return QuorError{QStringLiteral("Could not create paste event")};
-    }
-    // Written once the chord went out: a paste that could not be made must not read as posted.
-    DebugLog::write(QStringLiteral("posting command-v"));
-
-    ClipboardBackend* clipboard = m_clipboard.get();
-    postDelayed(&m_context, restoreDelayMs,
-                [snapshot, clipboard] { snapshot->restoreIfSafe(*clipboard); });
-    return std::nullopt;
+    m_paste = std::make_unique<ClipboardPaste>(*m_clipboard, *m_keys, text, m_pasteTiming,
+                                               [this](Failure failure) { finish(failure); });
+    m_paste->start(m_keyboardHeld);
 }

@@ -1,11 +1,10 @@
 #include "dictation/PasteboardSnapshot.h"
 
-PasteboardSnapshot::PasteboardSnapshot(const ClipboardBackend& pasteboard)
-    : m_originalChangeCount(pasteboard.changeCount())
+PasteboardSnapshot::PasteboardSnapshot(const ClipboardBackend& pasteboard, Selection selection)
+    : m_selection(selection), m_originalChangeCount(pasteboard.changeCount(selection))
 {
-    // The count is read before the items so that a change racing the read makes the restore
-    // step aside rather than put back a half-read clipboard.
-    const QList<ClipboardItem> current = pasteboard.items();
+    // The count is read before the items so that a change racing the read shows.
+    const QList<ClipboardItem> current = pasteboard.items(selection);
     m_items.reserve(current.size());
     for (const ClipboardItem& item : current) {
         ClipboardItem copy;
@@ -17,15 +16,18 @@ PasteboardSnapshot::PasteboardSnapshot(const ClipboardBackend& pasteboard)
     }
 }
 
-void PasteboardSnapshot::restoreIfSafe(ClipboardBackend& pasteboard) const
+bool PasteboardSnapshot::restoreIfSafe(ClipboardBackend& pasteboard, const QString& transient) const
 {
-    // Our own clear and string write account for one or two changes, depending on how the
-    // clipboard counts them; anything more means someone else wrote and their contents win.
-    if (pasteboard.changeCount() != m_originalChangeCount + 2 &&
-        pasteboard.changeCount() != m_originalChangeCount + 1)
-        return;
-    pasteboard.clearContents();
+    // The change count alone cannot tell: a manager that copies the transcript and takes
+    // the selection over moves it as much as a program writing something new. What is
+    // there now decides; anything but our text was put there by someone and stays.
+    if (pasteboard.changeCount(m_selection) == m_originalChangeCount)
+        return false; // our write never happened, so nothing of ours is there
+    if (plainText(pasteboard.items(m_selection)) != transient)
+        return false;
     if (m_items.isEmpty())
-        return;
-    pasteboard.writeItems(m_items);
+        pasteboard.clearContents(m_selection);
+    else
+        pasteboard.writeItems(m_selection, m_items);
+    return true;
 }

@@ -2,18 +2,25 @@
 
 #include "platform/ClipboardBackend.h"
 
-// The clipboard's contents saved before a paste, put back only when nobody else wrote since.
+// A selection's contents saved before a paste, put back afterwards unless another program
+// has put something else there meanwhile.
 class PasteboardSnapshot
 {
 public:
-    explicit PasteboardSnapshot(const ClipboardBackend& pasteboard);
+    explicit PasteboardSnapshot(const ClipboardBackend& pasteboard,
+                                Selection selection = Selection::Clipboard);
 
-    void restoreIfSafe(ClipboardBackend& pasteboard) const;
+    // Restores the saved contents when the selection still holds `transient` (the text the
+    // paste put there), whoever owns it now: a clipboard manager may have taken it over.
+    // Returns whether it restored.
+    bool restoreIfSafe(ClipboardBackend& pasteboard, const QString& transient) const;
 
+    Selection selection() const { return m_selection; }
     const QList<ClipboardItem>& items() const { return m_items; }
     qint64 originalChangeCount() const { return m_originalChangeCount; }
 
 private:
+    Selection m_selection;
     QList<ClipboardItem> m_items;
     qint64 m_originalChangeCount = 0;
 };

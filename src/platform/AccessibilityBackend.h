@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QString>
-
 #include <memory>
 #include <optional>
 
@@ -13,18 +12,29 @@ struct TextRange
     friend bool operator==(const TextRange&, const TextRange&) = default;
 };
 
+// What a write did to a field, as read back.
+enum class ValueWrite
+{
+    Exact,   // the field holds the text asked for
+    Changed, // the field took the write but altered it (a field that upper-cases, say)
+    Refused, // nothing changed
+};
+
 // The text field that has keyboard focus in some application.
 class FocusedTextElement
 {
 public:
     virtual ~FocusedTextElement() = default;
 
-    // The whole text, or nothing when the element has no readable text.
+    // A password or otherwise masked field: its text must be neither read nor rewritten
+    // (it reads back as bullets, and writing those back would destroy the real text).
+    virtual bool isSecret() = 0;
+    // The whole text, or nothing when the element has no editable text.
     virtual std::optional<QString> value() = 0;
     // The selection (length 0: the caret), or nothing when the element reports none.
     virtual std::optional<TextRange> selectedRange() = 0;
-    // Replaces the whole text; false when the write was refused or did not take effect.
-    virtual bool setValue(const QString& text) = 0;
+    // Makes the field hold `text` and reports what it holds afterwards.
+    virtual ValueWrite setValue(const QString& text) = 0;
     virtual bool setSelectedRange(TextRange range) = 0;
 };
 

@@ -66,17 +66,20 @@ public:
 class UnavailableClipboard : public ClipboardBackend
 {
 public:
-    qint64 changeCount() const override { return 0; }
-    QList<ClipboardItem> items() const override { return {}; }
-    void clearContents() override {}
-    void setString(const QString&) override {}
-    void writeItems(const QList<ClipboardItem>&) override {}
+    qint64 changeCount(Selection) const override { return 0; }
+    QList<ClipboardItem> items(Selection) const override { return {}; }
+    void clearContents(Selection) override {}
+    void writeItems(Selection, const QList<ClipboardItem>&) override {}
+    void setTransientText(Selection, const QString&) override {}
+    bool ownsSelection(Selection) const override { return false; }
+    bool reportsReads() const override { return false; }
 };
 
 class UnavailableKeys : public SyntheticKeys
 {
 public:
-    bool postPaste() override { return false; }
+    PasteTarget pasteTarget() override { return {}; }
+    bool postPaste(PasteChord) override { return false; }
     bool postHotKey(QKeyCombination, bool) override { return false; }
 };
 

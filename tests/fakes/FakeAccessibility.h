@@ -2,6 +2,7 @@
 
 #include "platform/AccessibilityBackend.h"
 
+#include <functional>
 #include <memory>
 
 // A text field held by the test; the fake element edits it.
@@ -11,7 +12,11 @@ struct FakeTextField
     std::optional<TextRange> selection;
     bool refuseValueWrite = false;
     bool refuseSelectionWrite = false;
+    bool secret = false;
+    // What the field makes of a write (e.g. upper-casing it); none keeps it as written.
+    std::function<QString(const QString&)> transform;
     int valueWrites = 0;
+    int reads = 0; // of the value or selection
 };
 
 class FakeFocusedElement : public FocusedTextElement
@@ -19,15 +24,24 @@ class FakeFocusedElement : public FocusedTextElement
 public:
     explicit FakeFocusedElement(std::shared_ptr<FakeTextField> field) : m_field(std::move(field)) {}
 
-    std::optional<QString> value() override { return m_field->value; }
-    std::optional<TextRange> selectedRange() override { return m_field->selection; }
-    bool setValue(const QString& text) override
+    bool isSecret() override { return m_field->secret; }
+    std::optional<QString> value() override
+    {
+        ++m_field->reads;
+        return m_field->value;
+    }
+    std::optional<TextRange> selectedRange() override
+    {
+        ++m_field->reads;
+        return m_field->selection;
+    }
+    ValueWrite setValue(const QString& text) override
     {
         if (m_field->refuseValueWrite)
-            return false;
+            return ValueWrite::Refused;
         ++m_field->valueWrites;
-        m_field->value = text;
-        return true;
+        m_field->value = m_field->transform ? m_field->transform(text) : text;
+        return m_field->value == text ? ValueWrite::Exact : ValueWrite::Changed;
     }
     bool setSelectedRange(TextRange range) override
     {

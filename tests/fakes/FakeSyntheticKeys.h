@@ -3,16 +3,16 @@
 #include "platform/SyntheticKeys.h"
 
 #include <QStringList>
-
 #include <functional>
 
 // Records keystrokes; can refuse them, and can run a hook on each (a test's "target app").
 class FakeSyntheticKeys : public SyntheticKeys
 {
 public:
-    bool postPaste() override
+    PasteTarget pasteTarget() override { return target; }
+    bool postPaste(PasteChord chord) override
     {
-        posted << "paste";
+        posted << (chord == PasteChord::ShiftInsert ? "shift+insert" : "paste");
         if (onPaste)
             onPaste();
         return works;
@@ -26,6 +26,7 @@ public:
         return works;
     }
 
+    PasteTarget target;
     bool works = true;
     QStringList posted;
     QList<QKeyCombination> hotKeys;

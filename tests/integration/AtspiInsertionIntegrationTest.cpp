@@ -48,7 +48,9 @@ struct RealInserter
         a11y = accessibility.get();
         board = clipboard.get();
         keystrokes = keys.get();
-        board->contents = {ClipboardItem{{"text/plain", "user text"}}};
+        board->clipboard().contents = {ClipboardItem{{"text/plain", "user text"}}};
+        // The "target" reads what a paste offers, as a real application does.
+        keystrokes->onPaste = [this] { board->targetReads(); };
         inserter = std::make_unique<FocusedTextInserter>(std::move(accessibility),
                                                          std::move(clipboard), std::move(keys));
     }
@@ -62,6 +64,15 @@ struct RealInserter
                 return element && element->value() == text;
             },
             10000);
+    }
+
+    // Inserts and runs the event loop until the inserter reports back.
+    Failure insert(const QString& text)
+    {
+        std::optional<Failure> result;
+        inserter->insert(text, [&](Failure failure) { result = std::move(failure); });
+        EXPECT_TRUE(waitUntil([&] { return result.has_value(); }, 10000)) << "never reported";
+        return result.value_or(QuorError{QStringLiteral("never reported")});
     }
 
     AtspiAccessibility* a11y = nullptr;
@@ -82,30 +93,30 @@ TEST_P(AtspiInsertion, EditsTheFieldInPlace)
     RealInserter real;
     ASSERT_TRUE(real.focusedFieldHolds(c.text));
 
-    EXPECT_EQ(real.inserter->insert(c.inserted), std::nullopt);
+    EXPECT_EQ(real.insert(c.inserted), std::nullopt);
 
     EXPECT_TRUE(app.waitForText(c.expected)) << app.state().text.toStdString();
     EXPECT_TRUE(waitUntil([&] { return app.state().cursor == c.caret; }, 3000))
         << "cursor " << app.state().cursor;
     EXPECT_EQ(app.state().anchor, app.state().cursor);
     EXPECT_TRUE(real.keystrokes->posted.isEmpty());
-    EXPECT_EQ(real.board->count, 0);
+    EXPECT_EQ(real.board->clipboard().count, 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Fields, AtspiInsertion,
-    ::testing::Combine(::testing::Values(FieldKind{FieldApp::Toolkit::Qt, "line", "QtLine"},
-                                         FieldKind{FieldApp::Toolkit::Qt, "plain", "QtPlain"},
-                                         FieldKind{FieldApp::Toolkit::Gtk, "line", "GtkEntry"},
-                                         FieldKind{FieldApp::Toolkit::Gtk, "plain", "GtkTextView"}),
-                       ::testing::Values(InsertCase{"Append", "abc", std::nullopt, 0, "def",
-                                                    "abcdef", 6},
-                                         InsertCase{"ReplaceSelection", "Hello world", 6, 5,
-                                                    "there", "Hello there", 11},
-                                         InsertCase{"AfterEmoji", "a" + grin + "b", 3, 0,
-                                                    "x" + party, "a" + grin + "x" + party + "b", 6},
-                                         InsertCase{"ReplaceEmojiSelection", grin + grin + "z", 2,
-                                                    2, "é", grin + "éz", 3})),
+    ::testing::Combine(
+        ::testing::Values(FieldKind{FieldApp::Toolkit::Qt, "line", "QtLine"},
+                          FieldKind{FieldApp::Toolkit::Qt, "plain", "QtPlain"},
+                          FieldKind{FieldApp::Toolkit::Gtk, "line", "GtkEntry"},
+                          FieldKind{FieldApp::Toolkit::Gtk, "plain", "GtkTextView"}),
+        ::testing::Values(
+            InsertCase{"Append", "abc", std::nullopt, 0, "def", "abc def", 7},
+            InsertCase{"ReplaceSelection", "Hello world", 6, 5, "there", "Hello there", 11},
+            InsertCase{"MiddleOfText", "alpha beta", 6, 0, "Hello.", "alpha Hello. beta", 13},
+            InsertCase{"AfterEmoji", "a" + grin + "b", 3, 0, "x" + party,
+                       "a" + grin + "x" + party + " b", 7},
+            InsertCase{"ReplaceEmojiSelection", grin + grin + "z", 2, 2, "é", grin + "é z", 4})),
     [](const auto& info) {
         return std::string(std::get<0>(info.param).name) + "_" + std::get<1>(info.param).name;
     });
@@ -121,15 +132,15 @@ TEST_P(AtspiFaults, FieldThatVanishesFallsBackToPaste)
         FieldApp app(GetParam().toolkit, GetParam().widget, "gone");
         ASSERT_TRUE(app.started());
         ASSERT_TRUE(real.focusedFieldHolds("gone"));
-        ASSERT_EQ(real.inserter->insert("!"), std::nullopt); // remembers this field
+        ASSERT_EQ(real.insert("!"), std::nullopt); // remembers this field
         ASSERT_TRUE(app.waitForText("gone!"));
     }
 
-    EXPECT_EQ(real.inserter->insert("later"), std::nullopt);
+    EXPECT_EQ(real.insert("later"), std::nullopt);
 
     EXPECT_EQ(real.keystrokes->posted, QStringList{"paste"});
     EXPECT_TRUE(waitUntil(
-        [&] { return real.board->contents.value(0).value("text/plain") == "user text"; }, 2000));
+        [&] { return plainText(real.board->clipboard().contents) == "user text"; }, 2000));
 }
 
 TEST_P(AtspiFaults, ElementGoneBetweenReadAndWriteRefusesTheWrite)
@@ -144,7 +155,7 @@ TEST_P(AtspiFaults, ElementGoneBetweenReadAndWriteRefusesTheWrite)
 
     app.reset();
 
-    EXPECT_FALSE(element->setValue("abcd"));
+    EXPECT_EQ(element->setValue("abcd"), ValueWrite::Refused);
     EXPECT_EQ(element->value(), std::nullopt);
 }
 
@@ -154,22 +165,81 @@ TEST_P(AtspiFaults, HungApplicationFallsBackToPaste)
     ASSERT_TRUE(app.started());
     RealInserter real;
     ASSERT_TRUE(real.focusedFieldHolds("abc"));
-    ASSERT_EQ(real.inserter->insert("d"), std::nullopt);
-    ASSERT_TRUE(app.waitForText("abcd"));
+    ASSERT_EQ(real.insert("!"), std::nullopt);
+    ASSERT_TRUE(app.waitForText("abc!"));
 
     app.signal(SIGSTOP);
-    EXPECT_EQ(real.inserter->insert("e"), std::nullopt);
+    EXPECT_EQ(real.insert("e"), std::nullopt);
     app.signal(SIGCONT);
 
     EXPECT_EQ(real.keystrokes->posted, QStringList{"paste"});
     spinFor(300);
-    EXPECT_EQ(app.state().text, "abcd");
+    EXPECT_EQ(app.state().text, "abc!");
 }
 
 INSTANTIATE_TEST_SUITE_P(Fields, AtspiFaults,
                          ::testing::Values(FieldKind{FieldApp::Toolkit::Qt, "line", "Qt"},
                                            FieldKind{FieldApp::Toolkit::Gtk, "line", "Gtk"}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+TEST_P(AtspiFaults, FieldIsKnownFromFocusEventsWithoutSearchingTheDesktop)
+{
+    // A search that can visit no accessible finds nothing: only focus events can name it.
+    AtspiAccessibility a11y(
+        std::make_unique<AtspiAccessibilityTrust>(),
+        AtspiAccessibility::Limits{.callTimeoutMs = 300, .searchMs = 1500, .maxNodes = 0});
+    spinFor(1500); // tracking starts after the app's own start
+    // The field takes focus a moment after its start, as when the user clicks into it (a
+    // toolkit may not yet know that anyone listens during its first moments).
+    const QStringList later = GetParam().toolkit == FieldApp::Toolkit::Gtk
+                                  ? QStringList{"--focus-later", "700"}
+                                  : QStringList{};
+    FieldApp app(GetParam().toolkit, GetParam().widget, "tracked", std::nullopt, 0, later);
+    ASSERT_TRUE(app.started());
+
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            auto element = a11y.focusedElement();
+            return element && element->value() == "tracked";
+        },
+        10000));
+}
+
+TEST(AtspiFields, FieldThatUpperCasesTakesTheTextOnceWithoutAPaste)
+{
+    FieldApp app(FieldApp::Toolkit::Gtk, "upper", "ABC");
+    ASSERT_TRUE(app.started());
+    RealInserter real;
+    ASSERT_TRUE(real.focusedFieldHolds("ABC"));
+
+    EXPECT_EQ(real.insert("hello."), std::nullopt);
+
+    EXPECT_TRUE(app.waitForText("ABC HELLO.")) << app.state().text.toStdString();
+    spinFor(300);
+    EXPECT_EQ(app.state().text, "ABC HELLO.");
+    EXPECT_TRUE(real.keystrokes->posted.isEmpty());
+}
+
+TEST(AtspiFields, PasswordEntryIsNeitherReadNorRewritten)
+{
+    FieldApp app(FieldApp::Toolkit::Gtk, "password", "abc");
+    ASSERT_TRUE(app.started());
+    RealInserter real;
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            auto element = real.a11y->focusedElement();
+            return element && element->isSecret();
+        },
+        10000));
+    auto element = real.a11y->focusedElement();
+    EXPECT_EQ(element->value(), std::nullopt);
+
+    EXPECT_EQ(real.insert("hello."), std::nullopt);
+
+    EXPECT_EQ(real.keystrokes->posted, QStringList{"paste"});
+    spinFor(300);
+    EXPECT_EQ(app.state().text, "abc") << "the real text, not bullets";
+}
 
 void setAccessibilityEnabled(bool on)
 {
@@ -197,12 +267,12 @@ TEST(AtspiTrust, UntrustedInserterFailsWithoutTouchingTheClipboard)
     RealInserter real;
     setAccessibilityEnabled(false);
 
-    const Failure failure = real.inserter->insert("text");
+    const Failure failure = real.insert("text");
 
     setAccessibilityEnabled(true);
     ASSERT_TRUE(failure);
     EXPECT_EQ(failure->message, "Accessibility access is required for text insertion");
-    EXPECT_EQ(real.board->count, 0);
+    EXPECT_EQ(real.board->clipboard().count, 0);
     EXPECT_TRUE(real.keystrokes->posted.isEmpty());
 }
 

@@ -158,7 +158,7 @@ TEST_F(DictationHotKeyIntegrationTest, TheRecordingHoldsTheWholeHold)
                     (held - recorded) * 1000);
         EXPECT_NEAR(recorded, held, 0.040);
     }
-    EXPECT_TRUE(m_field.waitForText("Hello world.Hello world.Hello world."));
+    EXPECT_TRUE(m_field.waitForText("Hello world. Hello world. Hello world."));
     EXPECT_EQ(captureStreams(), 0);
     EXPECT_TRUE(recordings().isEmpty());
 }

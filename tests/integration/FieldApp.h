@@ -28,10 +28,12 @@ public:
 
     // `selectStart` and `selectLength` count UTF-16 units, whatever the toolkit counts in.
     FieldApp(Toolkit toolkit, const QString& widget, const QString& text,
-             std::optional<int> selectStart = std::nullopt, int selectLength = 0)
+             std::optional<int> selectStart = std::nullopt, int selectLength = 0,
+             const QStringList& extraArgs = {})
     {
         m_stateFile = m_dir.filePath("state");
         QStringList args{"--widget", widget, "--text", text, "--out", m_stateFile};
+        args << extraArgs;
         if (selectStart) {
             auto units = [&](int utf16) {
                 return toolkit == Toolkit::Qt ? utf16 : int(text.left(utf16).toUcs4().size());

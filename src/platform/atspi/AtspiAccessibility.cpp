@@ -4,6 +4,7 @@
 #include "platform/atspi/AtspiTextElement.h"
 
 #include <QCoreApplication>
+#include <QTimer>
 #include <atspi/atspi.h>
 #include <vector>
 
@@ -46,6 +47,9 @@ QString busName(AtspiAccessible* accessible)
                                                 : QString();
 }
 
+// After the app's first window is up; the first search walks every application's tree.
+constexpr int trackingStartMs = 1000;
+
 } // namespace
 
 AtspiAccessibility::AtspiAccessibility(std::unique_ptr<AccessibilityTrust> trust)
@@ -56,9 +60,51 @@ AtspiAccessibility::AtspiAccessibility(std::unique_ptr<AccessibilityTrust> trust
 AtspiAccessibility::AtspiAccessibility(std::unique_ptr<AccessibilityTrust> trust, Limits limits)
     : m_trust(std::move(trust)), m_limits(limits)
 {
+    QTimer::singleShot(trackingStartMs, &m_context, [this] {
+        if (m_trust->isTrusted())
+            startTracking();
+    });
 }
 
-AtspiAccessibility::~AtspiAccessibility() = default;
+AtspiAccessibility::~AtspiAccessibility()
+{
+    if (m_listener) {
+        atspi_event_listener_deregister(m_listener, "object:state-changed:focused", nullptr);
+        g_object_unref(m_listener);
+    }
+}
+
+void AtspiAccessibility::startTracking()
+{
+    if (m_listener || !connect())
+        return;
+    m_listener = atspi_event_listener_new(&AtspiAccessibility::focusChanged, this, nullptr);
+    GError* error = nullptr;
+    if (!atspi_event_listener_register(m_listener, "object:state-changed:focused", &error) ||
+        failed(error)) {
+        DebugLog::write(QStringLiteral("focus events unavailable; the focused field is searched"));
+        g_object_unref(m_listener);
+        m_listener = nullptr;
+        return;
+    }
+    // Focus given before the listener existed produced no event: find it once now, unless an
+    // event (dispatched while libatspi waits for replies) names it first.
+    if (!m_lastFocused) {
+        AtspiHandle found = searchApplications();
+        if (!m_lastFocused)
+            m_lastFocused = std::move(found);
+    }
+}
+
+void AtspiAccessibility::focusChanged(AtspiEvent* event, void* self)
+{
+    if (!event)
+        return;
+    // Only a gain of focus names the new field; the loss that precedes it is not needed.
+    if (event->source && event->detail1 == 1)
+        static_cast<AtspiAccessibility*>(self)->m_lastFocused = shareHandle(event->source);
+    g_boxed_free(atspi_event_get_type(), event); // the callback owns the event
+}
 
 bool AtspiAccessibility::isTrusted()
 {
@@ -89,11 +135,27 @@ std::unique_ptr<FocusedTextElement> AtspiAccessibility::focusedElement()
 {
     if (!connect())
         return nullptr;
+    startTracking();
+    // libatspi dispatches events while it waits for replies, so m_lastFocused may change
+    // during any call below: work on a reference of our own and keep a newer one.
     AtspiHandle focused;
-    if (m_lastFocused && isFocused(m_lastFocused.get()))
-        focused = shareHandle(m_lastFocused.get());
-    else
+    for (int attempt = 0; attempt < 2 && !focused; ++attempt) {
+        AtspiHandle tracked = shareHandle(m_lastFocused.get());
+        // Our own windows cannot answer while this thread waits on them: not even asked.
+        if (tracked && !isOwn(tracked.get()) && isFocused(tracked.get()))
+            focused = std::move(tracked);
+        else if (m_lastFocused.get() == tracked.get())
+            break;
+    }
+    if (!focused) {
+        const AtspiAccessible* before = m_lastFocused.get();
         focused = searchApplications();
+        if (!focused && m_lastFocused.get() != before) {
+            AtspiHandle newer = shareHandle(m_lastFocused.get()); // named by an event meanwhile
+            if (newer && !isOwn(newer.get()))
+                focused = std::move(newer);
+        }
+    }
     m_lastFocused = shareHandle(focused.get());
     if (!focused)
         return nullptr;
@@ -114,9 +176,12 @@ const AtspiAccessibility::Application* AtspiAccessibility::application(AtspiAcce
 
     GError* error = nullptr;
     Application app;
+    // Answered by the bus, not the application.
     app.pid = atspi_accessible_get_process_id(accessible, &error);
     if (failed(error))
         return nullptr;
+    if (app.pid == QCoreApplication::applicationPid())
+        return &*m_applications.insert(bus, app);
     gchar* toolkit = atspi_accessible_get_toolkit_name(accessible, &error);
     if (failed(error)) {
         g_free(toolkit);
@@ -125,6 +190,12 @@ const AtspiAccessibility::Application* AtspiAccessibility::application(AtspiAcce
     app.offsets = ToolkitOffsets::forToolkit(QString::fromUtf8(toolkit));
     g_free(toolkit);
     return &*m_applications.insert(bus, app);
+}
+
+bool AtspiAccessibility::isOwn(AtspiAccessible* accessible)
+{
+    const Application* app = application(accessible);
+    return !app || app->pid == QCoreApplication::applicationPid();
 }
 
 bool AtspiAccessibility::isFocused(AtspiAccessible* accessible)

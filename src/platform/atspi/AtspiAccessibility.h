@@ -6,10 +6,16 @@
 
 #include <QElapsedTimer>
 #include <QHash>
+#include <QObject>
+
+typedef struct _AtspiEvent AtspiEvent;
+typedef struct _AtspiEventListener AtspiEventListener;
 
 // The accessibility back end over AT-SPI (libatspi). Every call into another application is
 // bounded by a short timeout and the focus search by a deadline, so a hung application
-// costs a moment and a fall back to the clipboard, never a frozen dictation.
+// costs a moment and a fall back to the clipboard, never a frozen dictation. The focused
+// field is followed through focus events from the start, so a dictation finds it without
+// walking the desktop's accessibility tree.
 class AtspiAccessibility : public AccessibilityBackend
 {
 public:
@@ -41,7 +47,10 @@ private:
     };
 
     bool connect();
+    void startTracking();
+    static void focusChanged(AtspiEvent* event, void* self);
     const Application* application(AtspiAccessible* accessible);
+    bool isOwn(AtspiAccessible* accessible);
     bool isFocused(AtspiAccessible* accessible);
     AtspiHandle findFocused(AtspiAccessible* root, Search& search, int depth);
     AtspiHandle searchApplications();
@@ -51,7 +60,10 @@ private:
     Limits m_limits;
     bool m_connected = false;
     bool m_connectFailed = false;
-    // The field found last time: usually still the one with focus, which saves a search.
+    AtspiEventListener* m_listener = nullptr;
+    // The element that last gained focus, or the one found last time: usually still the one
+    // with focus, which saves a search.
     AtspiHandle m_lastFocused;
     QHash<QString, Application> m_applications; // by bus name
+    QObject m_context;                          // guards the deferred start of focus tracking
 };

@@ -48,8 +48,21 @@ std::optional<QString> AtspiTextElement::readText()
     return result;
 }
 
+bool AtspiTextElement::isSecret()
+{
+    if (!m_secret) {
+        GError* error = nullptr;
+        const AtspiRole role = atspi_accessible_get_role(m_accessible.get(), &error);
+        // A field that cannot tell what it is might be one: it is treated as masked.
+        m_secret = failed(error) || role == ATSPI_ROLE_PASSWORD_TEXT;
+    }
+    return *m_secret;
+}
+
 std::optional<QString> AtspiTextElement::value()
 {
+    if (isSecret())
+        return std::nullopt;
     // Text that cannot be edited is not a value to splice into: such elements take the
     // clipboard path (a terminal, say, still accepts a paste).
     AtspiEditableText* editable = atspi_accessible_get_editable_text_iface(m_accessible.get());
@@ -112,33 +125,41 @@ bool AtspiTextElement::isEditable()
     return editable;
 }
 
-bool AtspiTextElement::setValue(const QString& wanted)
+ValueWrite AtspiTextElement::readBack(const QString& before, const QString& wanted)
+{
+    m_text = readText();
+    if (m_text == wanted)
+        return ValueWrite::Exact;
+    // Changed, but not to what was asked: the field altered the text as it took it.
+    return m_text && *m_text != before ? ValueWrite::Changed : ValueWrite::Refused;
+}
+
+ValueWrite AtspiTextElement::setValue(const QString& wanted)
 {
     // Some toolkits write read-only fields through accessibility all the same.
-    if (!isEditable())
-        return false;
+    if (isSecret() || !isEditable())
+        return ValueWrite::Refused;
     const std::optional<QString> current = m_text ? m_text : readText();
     if (!current)
-        return false;
+        return ValueWrite::Refused;
 
     if (replaceSpan(*current, wanted)) {
-        m_text = readText();
-        if (m_text == wanted)
-            return true;
+        const ValueWrite result = readBack(*current, wanted);
+        // A write that took effect counts, altered or not: writing again would insert twice.
+        if (result != ValueWrite::Refused)
+            return result;
     }
 
-    // The span edit did not give the wanted text (a toolkit counting differently than we
-    // think, or the text moved under us): write the whole value instead.
+    // The span edit changed nothing: some fields take only a whole new value.
     AtspiEditableText* editable = atspi_accessible_get_editable_text_iface(m_accessible.get());
     if (!editable)
-        return false;
+        return ValueWrite::Refused;
     GError* error = nullptr;
     atspi_editable_text_set_text_contents(editable, wanted.toUtf8().constData(), &error);
     g_object_unref(editable);
     if (failed(error))
-        return false;
-    m_text = readText();
-    return m_text == wanted;
+        return ValueWrite::Refused;
+    return readBack(*current, wanted);
 }
 
 bool AtspiTextElement::replaceSpan(const QString& current, const QString& wanted)

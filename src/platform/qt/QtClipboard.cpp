@@ -26,6 +26,16 @@ constexpr std::array<QLatin1StringView, 10> notContents = {
 // and asking for the remaining formats would only add more.
 constexpr qint64 unansweredMs = 4000;
 
+QClipboard::Mode modeOf(Selection selection)
+{
+    return selection == Selection::Primary ? QClipboard::Selection : QClipboard::Clipboard;
+}
+
+std::size_t indexOf(Selection selection)
+{
+    return selection == Selection::Primary ? 1 : 0;
+}
+
 bool isContents(const QString& format)
 {
     for (const QLatin1StringView skip : notContents) {
@@ -37,17 +47,33 @@ bool isContents(const QString& format)
 
 } // namespace
 
-QtClipboard::QtClipboard(QClipboard* clipboard) : m_clipboard(clipboard)
+QtClipboard::QtClipboard(QClipboard* clipboard, std::unique_ptr<ClipboardReadWatch> reads)
+    : m_clipboard(clipboard), m_reads(std::move(reads))
 {
     QObject::connect(m_clipboard, &QClipboard::changed, &m_context, [this](QClipboard::Mode mode) {
         if (mode == QClipboard::Clipboard)
-            ++m_count;
+            ++m_counts[0];
+        else if (mode == QClipboard::Selection)
+            ++m_counts[1];
     });
+    if (m_reads) {
+        m_reads->onRead = [this](Selection selection) {
+            if (onContentsRead)
+                onContentsRead(selection);
+        };
+    }
 }
 
-QList<ClipboardItem> QtClipboard::items() const
+QtClipboard::~QtClipboard() = default;
+
+qint64 QtClipboard::changeCount(Selection selection) const
 {
-    const QMimeData* data = m_clipboard->mimeData(QClipboard::Clipboard);
+    return m_counts[indexOf(selection)];
+}
+
+QList<ClipboardItem> QtClipboard::items(Selection selection) const
+{
+    const QMimeData* data = m_clipboard->mimeData(modeOf(selection));
     if (!data)
         return {};
     QElapsedTimer timer;
@@ -69,17 +95,12 @@ QList<ClipboardItem> QtClipboard::items() const
     return {item};
 }
 
-void QtClipboard::clearContents()
+void QtClipboard::clearContents(Selection selection)
 {
-    m_clipboard->clear(QClipboard::Clipboard);
+    m_clipboard->clear(modeOf(selection));
 }
 
-void QtClipboard::setString(const QString& text)
-{
-    m_clipboard->setText(text, QClipboard::Clipboard);
-}
-
-void QtClipboard::writeItems(const QList<ClipboardItem>& items)
+void QtClipboard::writeItems(Selection selection, const QList<ClipboardItem>& items)
 {
     // The X11 clipboard holds one item: formats of later items fill in what earlier ones lack.
     auto mime = std::make_unique<QMimeData>();
@@ -90,8 +111,24 @@ void QtClipboard::writeItems(const QList<ClipboardItem>& items)
         }
     }
     if (mime->formats().isEmpty()) {
-        m_clipboard->clear(QClipboard::Clipboard);
+        m_clipboard->clear(modeOf(selection));
         return;
     }
-    m_clipboard->setMimeData(mime.release(), QClipboard::Clipboard);
+    m_clipboard->setMimeData(mime.release(), modeOf(selection));
+}
+
+void QtClipboard::setTransientText(Selection selection, const QString& text)
+{
+    auto mime = std::make_unique<QMimeData>();
+    mime->setText(text);
+    // The password managers' convention, which clipboard managers (Klipper, CopyQ, and
+    // those following them) honour by keeping the entry out of their history.
+    mime->setData(QStringLiteral("x-kde-passwordManagerHint"), QByteArrayLiteral("secret"));
+    m_clipboard->setMimeData(mime.release(), modeOf(selection));
+}
+
+bool QtClipboard::ownsSelection(Selection selection) const
+{
+    return selection == Selection::Primary ? m_clipboard->ownsSelection()
+                                           : m_clipboard->ownsClipboard();
 }

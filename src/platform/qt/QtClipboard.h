@@ -3,25 +3,32 @@
 #include "platform/ClipboardBackend.h"
 
 #include <QObject>
+#include <array>
+#include <memory>
 
 class QClipboard;
 
-// The desktop clipboard (not the primary selection) through QClipboard. The contents are one
-// item with every format the owner offers; the change count rises on every dataChanged,
-// our own writes included.
+// The desktop clipboard and primary selection through QClipboard. The contents of each are
+// one item with every format the owner offers; its change count rises on every `changed`,
+// our own writes included. Reads by other applications are seen through `reads` when the
+// platform offers a watch (X11).
 class QtClipboard : public ClipboardBackend
 {
 public:
-    explicit QtClipboard(QClipboard* clipboard);
+    explicit QtClipboard(QClipboard* clipboard, std::unique_ptr<ClipboardReadWatch> reads = {});
+    ~QtClipboard() override;
 
-    qint64 changeCount() const override { return m_count; }
-    QList<ClipboardItem> items() const override;
-    void clearContents() override;
-    void setString(const QString& text) override;
-    void writeItems(const QList<ClipboardItem>& items) override;
+    qint64 changeCount(Selection selection) const override;
+    QList<ClipboardItem> items(Selection selection) const override;
+    void clearContents(Selection selection) override;
+    void writeItems(Selection selection, const QList<ClipboardItem>& items) override;
+    void setTransientText(Selection selection, const QString& text) override;
+    bool ownsSelection(Selection selection) const override;
+    bool reportsReads() const override { return m_reads != nullptr; }
 
 private:
     QClipboard* m_clipboard;
-    qint64 m_count = 0;
-    QObject m_context; // scopes the dataChanged connection to this object
+    std::unique_ptr<ClipboardReadWatch> m_reads;
+    std::array<qint64, 2> m_counts{};
+    QObject m_context; // scopes the `changed` connection to this object
 };

@@ -6,9 +6,21 @@
 
 namespace {
 
-// Lower-case WM_CLASS names, instance or class, of terminals whose paste chord is
-// Ctrl+Shift+V. (xterm and rxvt paste differently and are left to Ctrl+V.)
-constexpr std::array<std::string_view, 30> terminals = {
+// Lower-case WM_CLASS names, instance or class. Terminals paste on Shift+Insert (the
+// primary selection in xterm, rxvt, VTE and most others, the clipboard in a few), and so do
+// gvim in insert mode and emacs; Ctrl+V in them is a control character or a command.
+constexpr std::array<std::string_view, 41> terminals = {
+    "xterm",
+    "uxterm",
+    "rxvt",
+    "urxvt",
+    "rxvt-unicode",
+    "aterm",
+    "eterm",
+    "gvim",
+    "vim",
+    "nvim-qt",
+    "emacs",
     "gnome-terminal",
     "gnome-terminal-server",
     "org.gnome.console",
@@ -45,7 +57,7 @@ constexpr std::array<std::string_view, 30> terminals = {
 
 namespace TerminalWindows {
 
-bool isTerminal(const QByteArray& wmClass)
+bool pastesOnShiftInsert(const QByteArray& wmClass)
 {
     const QList<QByteArray> names = wmClass.split('\0');
     for (const QByteArray& name : names) {

@@ -2,11 +2,12 @@
 
 #include <QByteArray>
 
-// Terminal emulators take Ctrl+V as a control character; they paste on Ctrl+Shift+V.
+// Windows whose paste chord is not Ctrl+V, by WM_CLASS.
 namespace TerminalWindows {
 
 // `wmClass` is a window's WM_CLASS property: instance and class, each NUL-terminated.
-// True when either names a terminal that pastes the clipboard on Ctrl+Shift+V.
-bool isTerminal(const QByteArray& wmClass);
+// True when either names a terminal or an editor where Ctrl+V is not paste (a control
+// character, "insert the next key literally", or a scroll) but Shift+Insert pastes.
+bool pastesOnShiftInsert(const QByteArray& wmClass);
 
 } // namespace TerminalWindows

@@ -3,6 +3,7 @@
 #include "platform/x11/TerminalWindows.h"
 #include "platform/x11/X11KeyMap.h"
 
+#include <QGuiApplication>
 #include <algorithm>
 #include <cstdlib>
 #include <memory>
@@ -14,6 +15,7 @@ namespace {
 constexpr xcb_keysym_t keysymV = 0x0076;
 constexpr xcb_keysym_t keysymControlL = 0xffe3;
 constexpr xcb_keysym_t keysymShiftL = 0xffe1;
+constexpr xcb_keysym_t keysymInsert = 0xff63;
 // The V key's position on evdev keyboards; toolkits match Ctrl+V by position when the active
 // layout has no Latin v (Cyrillic, Greek, ...).
 constexpr xcb_keycode_t evdevKeyV = 55;
@@ -45,20 +47,33 @@ bool XTestSyntheticKeys::available() const
     return extension && extension->present;
 }
 
-bool XTestSyntheticKeys::postPaste()
+PasteTarget XTestSyntheticKeys::pasteTarget()
+{
+    PasteTarget target;
+    // Our own windows read our own clipboard inside this process.
+    target.ownWindow = QGuiApplication::focusWindow() != nullptr;
+    if (!target.ownWindow && TerminalWindows::pastesOnShiftInsert(focusedWindowClass()))
+        target.chord = PasteChord::ShiftInsert;
+    return target;
+}
+
+bool XTestSyntheticKeys::postPaste(PasteChord chord)
 {
     if (!available())
         return false;
     const X11KeyMap keyMap(m_connection);
-    const xcb_keycode_t control = keyMap.keycode(keysymControlL);
-    const xcb_keycode_t shift = keyMap.keycode(keysymShiftL);
-    xcb_keycode_t v = keyMap.keycode(keysymV);
-    if (v == 0)
-        v = evdevKeyV;
-    if (control == 0)
-        return false;
-    const bool terminal = TerminalWindows::isTerminal(focusedWindowClass());
-    if (terminal && shift == 0)
+    xcb_keycode_t modifier = 0;
+    xcb_keycode_t key = 0;
+    if (chord == PasteChord::ShiftInsert) {
+        modifier = keyMap.keycode(keysymShiftL);
+        key = keyMap.keycode(keysymInsert);
+    } else {
+        modifier = keyMap.keycode(keysymControlL);
+        key = keyMap.keycode(keysymV);
+        if (key == 0)
+            key = evdevKeyV;
+    }
+    if (modifier == 0 || key == 0)
         return false;
 
     std::vector<Stroke> strokes;
@@ -70,14 +85,10 @@ bool XTestSyntheticKeys::postPaste()
                 strokes.push_back({code, false});
         }
     }
-    strokes.push_back({control, true});
-    if (terminal)
-        strokes.push_back({shift, true});
-    strokes.push_back({v, true});
-    strokes.push_back({v, false});
-    if (terminal)
-        strokes.push_back({shift, false});
-    strokes.push_back({control, false});
+    strokes.push_back({modifier, true});
+    strokes.push_back({key, true});
+    strokes.push_back({key, false});
+    strokes.push_back({modifier, false});
     return send(strokes);
 }
 

@@ -14,10 +14,12 @@ class XTestSyntheticKeys : public SyntheticKeys
 public:
     XTestSyntheticKeys(xcb_connection_t* connection, xcb_window_t root);
 
-    // Ctrl+V, or Ctrl+Shift+V when the focused window is a terminal. Modifier keys still held
-    // (Super, right after the hot key's release) are released first so none leaks into the
-    // chord; they are not pressed again, as the user may have let go meanwhile.
-    bool postPaste() override;
+    // Shift+Insert for terminals and editors that take Ctrl+V otherwise (by WM_CLASS).
+    PasteTarget pasteTarget() override;
+    // Modifier keys still held (Super, right after the hot key's release) are released first
+    // so none leaks into the chord; they are not pressed again, as the user may have let go
+    // meanwhile.
+    bool postPaste(PasteChord chord) override;
     bool postHotKey(QKeyCombination key, bool down) override;
 
     // WM_CLASS of the active window (or of the input focus and its ancestors); empty if none.

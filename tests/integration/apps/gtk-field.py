@@ -1,7 +1,12 @@
 #!/usr/bin/python3
 """A small GTK 3 application with one focused text field, for integration tests.
 
-    gtk-field.py [--widget line|plain] [--text TEXT] [--select START] [--length N] [--out FILE]
+    gtk-field.py [--widget line|plain|password|upper] [--text TEXT] [--select START]
+                 [--length N] [--out FILE]
+
+"password" is an entry that masks its text; "upper" an entry that upper-cases whatever it is
+given, as some form fields do. With --focus-later MS a button holds the focus at first and
+the field takes it MS milliseconds later, as when the user clicks into it.
 
 START and N count code points (GTK's own unit). On start and on every change it rewrites
 FILE (atomically) with "<cursor> <anchor>" in UTF-16 units, a line feed, then the text, so a
@@ -36,6 +41,7 @@ def main():
     parser.add_argument("--select", type=int)
     parser.add_argument("--length", type=int, default=0)
     parser.add_argument("--out", default="")
+    parser.add_argument("--focus-later", type=int, default=0)
     args = parser.parse_args()
     start = len(args.text) if args.select is None else args.select
 
@@ -61,6 +67,16 @@ def main():
     else:
         entry = Gtk.Entry()
         entry.set_text(args.text)
+        if args.widget == "password":
+            entry.set_visibility(False)
+        if args.widget == "upper":
+            def upper(*_):
+                text = entry.get_text()
+                if text != text.upper():
+                    position = entry.get_position()
+                    entry.set_text(text.upper())
+                    entry.set_position(position)
+            entry.connect("changed", upper)
 
         def report(*_):
             bounds = entry.get_selection_bounds()
@@ -71,7 +87,8 @@ def main():
             write_state(args.out, entry.get_text(), cursor, anchor)
 
         def select():
-            entry.grab_focus()
+            if not args.focus_later:
+                entry.grab_focus()
             entry.select_region(start, start + args.length)
             report()
             return False
@@ -82,9 +99,24 @@ def main():
         GLib.idle_add(select)
         widget = entry
 
-    window.add(widget)
-    window.show_all()
-    widget.grab_focus()
+    if args.focus_later:
+        box = Gtk.Box(orientation=Gtk.Orientation.VERTICAL)
+        button = Gtk.Button(label="elsewhere")
+        box.pack_start(button, False, False, 0)
+        box.pack_start(widget, True, True, 0)
+        window.add(box)
+        window.show_all()
+        button.grab_focus()
+
+        def focus_field():
+            widget.grab_focus()
+            return False
+
+        GLib.timeout_add(args.focus_later, focus_field)
+    else:
+        window.add(widget)
+        window.show_all()
+        widget.grab_focus()
     window.present()
     report()
     Gtk.main()

@@ -505,7 +505,7 @@ INSTANTIATE_TEST_SUITE_P(
                     QStringLiteral("Transcript was empty"), false,
                     [](const Harness& h) {
                         EXPECT_EQ(h.fakes.accessibility->field->valueWrites, 0);
-                        EXPECT_TRUE(h.fakes.clipboard->items().isEmpty());
+                        EXPECT_TRUE(h.fakes.clipboard->items(Selection::Clipboard).isEmpty());
                     }},
         FailureCase{"insertionFailed",
                     [](Harness& h) {
@@ -805,7 +805,37 @@ TEST(DictationCoordinator, LateTranscriptionDoesNotEndANewerRecording)
 
     h.release();
     ASSERT_TRUE(waitUntil([&] { return h.state().isIdle() && h.fieldText().size() > 12; }));
-    EXPECT_EQ(h.fieldText(), QStringLiteral("Hello world.Hello world."));
+    EXPECT_EQ(h.fieldText(), QStringLiteral("Hello world. Hello world."));
+}
+
+TEST(DictationCoordinator, TranscriptionEndingWhileTheHotKeyIsHeldAgainIsPastedOnItsRelease)
+{
+    Harness h(/*holdTranscriptions=*/true);
+    h.coordinator->start();
+    h.fakes.accessibility->field.reset(); // a field reached only by paste
+    QStringList pasted;
+    h.fakes.pasteKeys->onPaste = [&] {
+        pasted << plainText(h.fakes.clipboard->items(Selection::Clipboard)).value_or("?");
+        h.fakes.clipboard->targetReads();
+    };
+    h.startRecording();
+    h.release();
+    ASSERT_TRUE(h.waitFor(Kind::Transcribing));
+
+    h.press(); // held: its grab takes every key, a chord now would reach nobody
+    spinFor(20);
+    h.gate->open();
+    ASSERT_TRUE(waitUntil([&] {
+        return h.coordinatorLog().contains(QStringLiteral("cleaned transcript=Hello world."));
+    }));
+    spinFor(100);
+    EXPECT_TRUE(pasted.isEmpty());
+    EXPECT_TRUE(h.state().isTranscribing());
+
+    h.release();
+    ASSERT_TRUE(h.waitFor(Kind::Idle));
+    EXPECT_EQ(pasted, QStringList{"Hello world."});
+    EXPECT_EQ(h.coordinatorLog().last(), "text inserted");
 }
 
 // MARK: the way out of a recogniser that never answers

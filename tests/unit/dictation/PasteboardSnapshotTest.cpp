@@ -9,6 +9,7 @@ namespace {
 const QString plain = QStringLiteral("text/plain");
 const QString html = QStringLiteral("text/html");
 const QString png = QStringLiteral("image/png");
+const QString dictated = QStringLiteral("dictated");
 
 ClipboardItem item(std::initializer_list<std::pair<QString, QByteArray>> formats)
 {
@@ -18,28 +19,23 @@ ClipboardItem item(std::initializer_list<std::pair<QString, QByteArray>> formats
     return result;
 }
 
-// The inserter's own writes between snapshot and restore.
-void dictatedPaste(FakeClipboard& clipboard)
-{
-    clipboard.clearContents();
-    clipboard.setString(QStringLiteral("dictated"));
-}
-
 TEST(PasteboardSnapshot, RecordsCountAndEveryFormatOfEveryItem)
 {
     FakeClipboard clipboard;
-    clipboard.count = 41;
-    clipboard.contents = {item({{plain, "hi"}, {html, "<b>hi</b>"}}), item({{png, "\x89PNG"}})};
+    clipboard.clipboard().count = 41;
+    clipboard.clipboard().contents = {item({{plain, "hi"}, {html, "<b>hi</b>"}}),
+                                      item({{png, "\x89PNG"}})};
 
     const PasteboardSnapshot snapshot(clipboard);
     EXPECT_EQ(snapshot.originalChangeCount(), 41);
-    EXPECT_EQ(snapshot.items(), clipboard.contents);
+    EXPECT_EQ(snapshot.items(), clipboard.clipboard().contents);
 }
 
 TEST(PasteboardSnapshot, DropsFormatsThatGaveNoBytesButKeepsTheItem)
 {
     FakeClipboard clipboard;
-    clipboard.contents = {item({{plain, "x"}, {html, QByteArray()}}), item({{png, QByteArray()}})};
+    clipboard.clipboard().contents = {item({{plain, "x"}, {html, QByteArray()}}),
+                                      item({{png, QByteArray()}})};
 
     const PasteboardSnapshot snapshot(clipboard);
     const QList<ClipboardItem> expected = {item({{plain, "x"}}), ClipboardItem{}};
@@ -49,14 +45,15 @@ TEST(PasteboardSnapshot, DropsFormatsThatGaveNoBytesButKeepsTheItem)
 TEST(PasteboardSnapshot, KeepsEmptyButPresentBytes)
 {
     FakeClipboard clipboard;
-    clipboard.contents = {item({{plain, QByteArray("")}})};
-    EXPECT_EQ(PasteboardSnapshot(clipboard).items(), clipboard.contents);
+    clipboard.clipboard().contents = {item({{plain, QByteArray("")}})};
+    EXPECT_EQ(PasteboardSnapshot(clipboard).items(), clipboard.clipboard().contents);
 }
 
+// What happened to the clipboard between the snapshot and the restore.
 struct RestoreCase
 {
     const char* name;
-    int changesAfterSnapshot; // on top of nothing: the test makes them itself
+    std::function<void(FakeClipboard&)> meanwhile;
     bool restored;
 };
 
@@ -64,36 +61,65 @@ class PasteboardSnapshotRestore : public ::testing::TestWithParam<RestoreCase>
 {
 };
 
-TEST_P(PasteboardSnapshotRestore, RestoresOnlyWhenTheCountMovedByOneOrTwo)
+TEST_P(PasteboardSnapshotRestore, RestoresOnlyWhileTheTranscriptIsThere)
 {
-    const RestoreCase& c = GetParam();
     FakeClipboard clipboard;
-    clipboard.count = 7;
+    clipboard.clipboard().count = 7;
     const QList<ClipboardItem> original = {item({{plain, "mine"}, {png, "img"}})};
-    clipboard.contents = original;
+    clipboard.clipboard().contents = original;
     const PasteboardSnapshot snapshot(clipboard);
 
-    clipboard.contents = {item({{plain, "someone else's"}})};
-    clipboard.count += c.changesAfterSnapshot;
-    const QList<ClipboardItem> before = clipboard.contents;
-    const qint64 countBefore = clipboard.count;
+    GetParam().meanwhile(clipboard);
+    const QList<ClipboardItem> before = clipboard.clipboard().contents;
+    const qint64 countBefore = clipboard.clipboard().count;
 
-    snapshot.restoreIfSafe(clipboard);
-    if (c.restored) {
-        EXPECT_EQ(clipboard.contents, original);
-        EXPECT_EQ(clipboard.writes, 1);
+    EXPECT_EQ(snapshot.restoreIfSafe(clipboard, dictated), GetParam().restored);
+    if (GetParam().restored) {
+        EXPECT_EQ(clipboard.clipboard().contents, original);
+        EXPECT_EQ(clipboard.clipboard().writes, 1);
     } else {
-        EXPECT_EQ(clipboard.contents, before);
-        EXPECT_EQ(clipboard.count, countBefore);
-        EXPECT_EQ(clipboard.writes, 0);
+        EXPECT_EQ(clipboard.clipboard().contents, before);
+        EXPECT_EQ(clipboard.clipboard().count, countBefore);
+        EXPECT_EQ(clipboard.clipboard().writes, 0);
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Table, PasteboardSnapshotRestore,
-    ::testing::Values(RestoreCase{"Unchanged", 0, false}, RestoreCase{"PlusOne", 1, true},
-                      RestoreCase{"PlusTwo", 2, true}, RestoreCase{"PlusThree", 3, false},
-                      RestoreCase{"PlusTen", 10, false}, RestoreCase{"WentBackwards", -1, false}),
+    ::testing::Values(RestoreCase{"OurWriteOnly",
+                                  [](FakeClipboard& c) {
+                                      c.setTransientText(Selection::Clipboard, dictated);
+                                  },
+                                  true},
+                      RestoreCase{"ClearThenWrite",
+                                  [](FakeClipboard& c) {
+                                      c.clearContents(Selection::Clipboard);
+                                      c.setTransientText(Selection::Clipboard, dictated);
+                                  },
+                                  true},
+                      RestoreCase{"ManagerTookTheTranscriptOver",
+                                  [](FakeClipboard& c) {
+                                      c.setTransientText(Selection::Clipboard, dictated);
+                                      c.managerTakesOver();
+                                      c.managerTakesOver();
+                                  },
+                                  true},
+                      // One write of another program moves the count as much as a clear and a write
+                      // of ours: only the contents can tell it apart.
+                      RestoreCase{"AnotherProgramWroteOnceAfterUs",
+                                  [](FakeClipboard& c) {
+                                      c.setTransientText(Selection::Clipboard, dictated);
+                                      c.userCopies("newer");
+                                  },
+                                  false},
+                      RestoreCase{"UserCopiedSomethingElseLater",
+                                  [](FakeClipboard& c) {
+                                      c.setTransientText(Selection::Clipboard, dictated);
+                                      for (int i = 0; i < 5; ++i)
+                                          c.userCopies(QString::number(i));
+                                  },
+                                  false},
+                      RestoreCase{"NothingWritten", [](FakeClipboard&) {}, false}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(PasteboardSnapshot, SeveralItemsComeBackInOrder)
@@ -101,12 +127,12 @@ TEST(PasteboardSnapshot, SeveralItemsComeBackInOrder)
     FakeClipboard clipboard;
     const QList<ClipboardItem> original = {item({{plain, "one"}}), item({{plain, "two"}}),
                                            item({{plain, "three"}, {html, "<i>3</i>"}})};
-    clipboard.contents = original;
+    clipboard.clipboard().contents = original;
     const PasteboardSnapshot snapshot(clipboard);
 
-    dictatedPaste(clipboard);
-    snapshot.restoreIfSafe(clipboard);
-    EXPECT_EQ(clipboard.contents, original);
+    clipboard.setTransientText(Selection::Clipboard, dictated);
+    EXPECT_TRUE(snapshot.restoreIfSafe(clipboard, dictated));
+    EXPECT_EQ(clipboard.clipboard().contents, original);
 }
 
 TEST(PasteboardSnapshot, EmptyClipboardIsEmptyAgainWithoutAWrite)
@@ -114,22 +140,24 @@ TEST(PasteboardSnapshot, EmptyClipboardIsEmptyAgainWithoutAWrite)
     FakeClipboard clipboard;
     const PasteboardSnapshot snapshot(clipboard);
 
-    dictatedPaste(clipboard);
-    snapshot.restoreIfSafe(clipboard);
-    EXPECT_TRUE(clipboard.contents.isEmpty());
-    EXPECT_EQ(clipboard.writes, 0);
+    clipboard.setTransientText(Selection::Clipboard, dictated);
+    EXPECT_TRUE(snapshot.restoreIfSafe(clipboard, dictated));
+    EXPECT_TRUE(clipboard.clipboard().contents.isEmpty());
+    EXPECT_EQ(clipboard.clipboard().writes, 0);
 }
 
-TEST(PasteboardSnapshot, UserCopyAfterThePasteWins)
+TEST(PasteboardSnapshot, PrimarySelectionIsSavedAndRestoredOnItsOwn)
 {
     FakeClipboard clipboard;
-    clipboard.contents = {item({{plain, "old"}})};
-    const PasteboardSnapshot snapshot(clipboard);
+    clipboard.clipboard().contents = {item({{plain, "copied"}})};
+    clipboard.primary().contents = {item({{plain, "selected"}})};
+    const PasteboardSnapshot snapshot(clipboard, Selection::Primary);
 
-    dictatedPaste(clipboard);
-    clipboard.userCopies(QStringLiteral("new"));
-    snapshot.restoreIfSafe(clipboard);
-    EXPECT_EQ(clipboard.contents, QList<ClipboardItem>{item({{plain, "new"}})});
+    clipboard.setTransientText(Selection::Primary, dictated);
+    EXPECT_TRUE(snapshot.restoreIfSafe(clipboard, dictated));
+    EXPECT_EQ(clipboard.primary().contents, QList<ClipboardItem>{item({{plain, "selected"}})});
+    EXPECT_EQ(clipboard.clipboard().contents, QList<ClipboardItem>{item({{plain, "copied"}})});
+    EXPECT_EQ(clipboard.clipboard().count, 0);
 }
 
 } // namespace

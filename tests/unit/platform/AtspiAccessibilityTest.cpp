@@ -5,6 +5,7 @@
 #include "fakes/FakeClipboard.h"
 #include "fakes/FakeSyntheticKeys.h"
 #include "platform/atspi/AtspiAccessibilityTrust.h"
+#include "support/Wait.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -39,16 +40,18 @@ TEST_F(NoBus, InsertionFailsWithTheAccessibilityMessageAndLeavesTheClipboard)
     auto keys = std::make_unique<FakeSyntheticKeys>();
     FakeClipboard* board = clipboard.get();
     FakeSyntheticKeys* posted = keys.get();
-    board->contents = {ClipboardItem{{"text/plain", "user text"}}};
+    board->clipboard().contents = {ClipboardItem{{"text/plain", "user text"}}};
     FocusedTextInserter inserter(
         std::make_unique<AtspiAccessibility>(std::make_unique<AtspiAccessibilityTrust>()),
         std::move(clipboard), std::move(keys));
 
-    const Failure failure = inserter.insert("hello");
+    std::optional<Failure> failure;
+    inserter.insert("hello", [&](Failure f) { failure = std::move(f); });
+    ASSERT_TRUE(waitUntil([&] { return failure.has_value(); }, 3000));
 
-    ASSERT_TRUE(failure);
-    EXPECT_EQ(failure->message, "Accessibility access is required for text insertion");
-    EXPECT_EQ(board->count, 0);
+    ASSERT_TRUE(*failure);
+    EXPECT_EQ((*failure)->message, "Accessibility access is required for text insertion");
+    EXPECT_EQ(board->clipboard().count, 0);
     EXPECT_TRUE(posted->posted.isEmpty());
 }
 

@@ -8,16 +8,16 @@ struct WmClassCase
 {
     const char* name;
     QByteArray wmClass;
-    bool terminal;
+    bool shiftInsert;
 };
 
 class TerminalWindowsTable : public ::testing::TestWithParam<WmClassCase>
 {
 };
 
-TEST_P(TerminalWindowsTable, RecognisesTerminalsByInstanceOrClass)
+TEST_P(TerminalWindowsTable, ChoosesShiftInsertByInstanceOrClass)
 {
-    EXPECT_EQ(TerminalWindows::isTerminal(GetParam().wmClass), GetParam().terminal);
+    EXPECT_EQ(TerminalWindows::pastesOnShiftInsert(GetParam().wmClass), GetParam().shiftInsert);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -29,6 +29,9 @@ INSTANTIATE_TEST_SUITE_P(
         WmClassCase{"UpperCaseClass", QByteArray("alacritty\0Alacritty\0", 20), true},
         WmClassCase{"Kitty", QByteArray("kitty\0kitty\0", 12), true},
         WmClassCase{"NoTrailingNul", QByteArray("foot"), true},
+        WmClassCase{"XTerm", QByteArray("xterm\0XTerm\0", 12), true},
+        WmClassCase{"Gvim", QByteArray("gvim\0Gvim\0", 10), true},
+        WmClassCase{"Emacs", QByteArray("emacs\0Emacs\0", 12), true},
         WmClassCase{"Editor", QByteArray("gedit\0Gedit\0", 12), false},
         WmClassCase{"NameContainingTerminal", QByteArray("terminal-notes\0Notes\0", 21), false},
         WmClassCase{"StOnlyAsWholeName", QByteArray("firefox-esr\0Firefox-esr\0", 24), false},
