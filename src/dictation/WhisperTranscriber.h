@@ -20,10 +20,11 @@ public:
     virtual Result<QString> transcribe(const QString& audioURL, ChildProcessStop& stop) const = 0;
 };
 
-// How long one recogniser run may take: generous, since a slow machine is not a hung program.
+// How long one recogniser run may take: generous, since a slow machine is not a hung program
+// (the default model needs about a minute for a short dictation on a busy 2-core laptop).
 struct TranscriptionTimeLimit
 {
-    std::chrono::milliseconds base{60000};
+    std::chrono::milliseconds base{180000};
     double perAudioSecond = 10.0;
 
     std::chrono::milliseconds forAudioOf(double seconds) const;
