@@ -41,9 +41,10 @@ bool isTriviallySegmented(const QString& text)
 // one piece, by insertion: quadratic in its length. Real text keeps such runs short.
 constexpr qsizetype LongestRunForIcu = 32;
 
-bool hasLongUnboundedRun(const QString& text, const icu::Normalizer2& nfd)
+// Calls `visit` with each code point of `text` (a lone surrogate as it is) while it returns true.
+template <typename Visit>
+void forEachCodePoint(const QString& text, Visit visit)
 {
-    qsizetype run = 0;
     const char16_t* units = reinterpret_cast<const char16_t*>(text.utf16());
     const qsizetype size = text.size();
     for (qsizetype i = 0; i < size;) {
@@ -55,11 +56,21 @@ bool hasLongUnboundedRun(const QString& text, const icu::Normalizer2& nfd)
             length = 2;
         }
         i += length;
-        run = nfd.hasBoundaryBefore(value) ? 0 : run + 1;
-        if (run > LongestRunForIcu)
-            return true;
+        if (!visit(value))
+            return;
     }
-    return false;
+}
+
+bool hasLongUnboundedRun(const QString& text, const icu::Normalizer2& nfd)
+{
+    qsizetype run = 0;
+    bool found = false;
+    forEachCodePoint(text, [&](UChar32 value) {
+        run = nfd.hasBoundaryBefore(value) ? 0 : run + 1;
+        found = run > LongestRunForIcu;
+        return !found;
+    });
+    return found;
 }
 
 // NFD without ICU's reordering: each code point's full decomposition, then every run of
@@ -77,28 +88,19 @@ QString decomposedLinearly(const QString& text, const icu::Normalizer2& nfd)
         scalars.push_back({value, uint8_t(u_getCombiningClass(value))});
     };
     icu::UnicodeString mapping;
-    const char16_t* units = reinterpret_cast<const char16_t*>(text.utf16());
-    const qsizetype size = text.size();
-    for (qsizetype i = 0; i < size;) {
-        UChar32 value = units[i];
-        qsizetype length = 1;
-        if (QChar::isHighSurrogate(units[i]) && i + 1 < size &&
-            QChar::isLowSurrogate(units[i + 1])) {
-            value = UChar32(QChar::surrogateToUcs4(units[i], units[i + 1]));
-            length = 2;
-        }
-        i += length;
+    forEachCodePoint(text, [&](UChar32 value) {
         // A lone surrogate has no decomposition and stays as it is.
         if (!nfd.getDecomposition(value, mapping)) {
             add(value);
-            continue;
+            return true;
         }
         for (int32_t at = 0; at < mapping.length();) {
             const UChar32 part = mapping.char32At(at);
             add(part);
             at += U16_LENGTH(part);
         }
-    }
+        return true;
+    });
 
     for (size_t start = 0; start < scalars.size();) {
         if (scalars[start].combiningClass == 0) {
