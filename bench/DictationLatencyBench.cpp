@@ -7,6 +7,7 @@
 // field application) with the tenth of the same session.
 #include "app/PlatformFactory.h"
 #include "dictation/DictationCoordinator.h"
+#include "HotKeyDictation.h"
 #include "fakes/FakeTranscriber.h"
 #include "integration/FieldApp.h"
 #include "platform/x11/X11Connection.h"
@@ -14,7 +15,6 @@
 #include "support/Wait.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QWidget>
 #include <algorithm>
@@ -35,24 +35,6 @@ double median(std::vector<double> samples)
 double releaseToInsertedMedianMs = 0;
 double firstMedianMs = 0;
 double tenthMedianMs = 0;
-
-// One dictation through the real hot key; the time from its release to "text inserted",
-// or a negative value when it did not get there.
-double dictateOnce(XTestSyntheticKeys& keys, DictationCoordinator& coordinator, qint64& insertedAt,
-                   bool& transcribing, const QElapsedTimer& clock)
-{
-    transcribing = false;
-    insertedAt = -1;
-    keys.postHotKey(HotKey::standard().combination(), true);
-    if (!waitUntil([&] { return coordinator.state() == DictationState::recording(); }, 5000))
-        return -1;
-    spinFor(250); // a short utterance
-    const qint64 releasedAt = clock.nsecsElapsed();
-    keys.postHotKey(HotKey::standard().combination(), false);
-    if (!waitUntil([&] { return insertedAt >= 0; }, 5000))
-        return -1;
-    return (insertedAt - releasedAt) / 1e6;
-}
 
 void BM_FirstAndTenthDictation(benchmark::State& state)
 {
@@ -79,28 +61,19 @@ void BM_FirstAndTenthDictation(benchmark::State& state)
         DictationBackends backends = PlatformFactory::makeDictationBackends();
         backends.transcriber = std::make_shared<FakeTranscriber>(QStringLiteral("hello"));
         DictationCoordinator coordinator(std::move(backends));
-        QElapsedTimer clock;
-        clock.start();
-        qint64 insertedAt = -1;
-        bool transcribing = false;
-        coordinator.onStateChange = [&](const DictationState& s) {
-            if (s == DictationState::transcribing())
-                transcribing = true;
-            else if (transcribing && s == DictationState::idle())
-                insertedAt = clock.nsecsElapsed();
-        };
+        HotKeyDictation dictation(coordinator, keys);
         coordinator.start();
         spinFor(2000); // the app has been up a moment before the user's first dictation
         for (int n = 1; n <= 10; ++n) {
-            const double ms = dictateOnce(keys, coordinator, insertedAt, transcribing, clock);
-            if (ms < 0) {
+            const std::optional<double> ms = dictation.dictate(400); // longer than a tap
+            if (!ms) {
                 state.SkipWithError(coordinator.state().label().toStdString().c_str());
                 return;
             }
             if (n == 1)
-                firsts.push_back(ms);
+                firsts.push_back(*ms);
             if (n == 10)
-                tenths.push_back(ms);
+                tenths.push_back(*ms);
         }
         state.SetIterationTime(firsts.back() / 1000);
     }
@@ -127,39 +100,19 @@ void BM_ReleaseToTextInserted(benchmark::State& state)
     DictationBackends backends = PlatformFactory::makeDictationBackends();
     backends.transcriber = std::make_shared<FakeTranscriber>(QStringLiteral("i think i'm done"));
     DictationCoordinator coordinator(std::move(backends));
-    QElapsedTimer clock;
-    clock.start();
-    qint64 insertedAt = -1;
-    bool transcribing = false;
-    coordinator.onStateChange = [&](const DictationState& s) {
-        // Idle right after transcribing is written just after "text inserted" is logged.
-        if (s == DictationState::transcribing())
-            transcribing = true;
-        else if (transcribing && s == DictationState::idle())
-            insertedAt = clock.nsecsElapsed();
-    };
-    coordinator.start();
     XTestSyntheticKeys keys(xcb->connection, xcb->root);
+    HotKeyDictation dictation(coordinator, keys);
+    coordinator.start();
 
     std::vector<double> samples;
     for (auto _ : state) {
-        transcribing = false;
-        insertedAt = -1;
-        keys.postHotKey(HotKey::standard().combination(), true);
-        if (!waitUntil([&] { return coordinator.state() == DictationState::recording(); }, 5000)) {
-            state.SkipWithError("recording did not start");
-            return;
-        }
-        spinFor(400); // a short utterance, longer than an accidental tap
-        const qint64 releasedAt = clock.nsecsElapsed();
-        keys.postHotKey(HotKey::standard().combination(), false);
-        if (!waitUntil([&] { return insertedAt >= 0; }, 5000)) {
+        const std::optional<double> ms = dictation.dictate(400); // longer than a tap
+        if (!ms) {
             state.SkipWithError(coordinator.state().label().toStdString().c_str());
             return;
         }
-        const double ms = (insertedAt - releasedAt) / 1e6;
-        state.SetIterationTime(ms / 1000);
-        samples.push_back(ms);
+        state.SetIterationTime(*ms / 1000);
+        samples.push_back(*ms);
     }
     releaseToInsertedMedianMs = median(samples);
     state.counters["median_ms"] = releaseToInsertedMedianMs;

@@ -7,6 +7,7 @@
 // Prints one line per dictation: "dictation <i> <release to inserted, ms> <field text>".
 // With "prefetch" the model is first read into the page cache as the app does at launch
 // ("prefetch <ms>"), and the dictations start once that is done.
+#include "HotKeyDictation.h"
 #include "app/PlatformFactory.h"
 #include "dictation/DictationCoordinator.h"
 #include "dictation/HotKey.h"
@@ -19,7 +20,6 @@
 #include "support/Wait.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <cstdio>
 #include <string>
 
@@ -49,19 +49,9 @@ int main(int argc, char** argv)
     DictationBackends backends = PlatformFactory::makeDictationBackends();
     backends.transcriber = std::make_shared<WhisperCLITranscriber>(resources);
     DictationCoordinator coordinator(std::move(backends));
-    QElapsedTimer clock;
-    clock.start();
-    qint64 insertedAt = -1;
-    bool transcribing = false;
-    coordinator.onStateChange = [&](const DictationState& s) {
-        // Idle right after transcribing is written just after "text inserted" is logged.
-        if (s == DictationState::transcribing())
-            transcribing = true;
-        else if (transcribing && s == DictationState::idle())
-            insertedAt = clock.nsecsElapsed();
-    };
-    coordinator.start();
     XTestSyntheticKeys keys(xcb->connection, xcb->root);
+    HotKeyDictation dictation(coordinator, keys);
+    coordinator.start();
 
     if (prefetch) {
         const QString model = resources + "/Whisper/ggml-large-v3-turbo.bin";
@@ -73,35 +63,22 @@ int main(int argc, char** argv)
             if (!warmed)
                 std::fprintf(stderr, "prefetch: %s\n", qPrintable(warmed.error().message));
         };
-        const qint64 startedAt = clock.nsecsElapsed();
+        const qint64 startedAt = dictation.elapsedNs();
         prefetcher.prefetch();
         waitUntil([&] { return done; }, 600000);
-        std::printf("prefetch %.1f\n", (clock.nsecsElapsed() - startedAt) / 1e6);
+        std::printf("prefetch %.1f\n", (dictation.elapsedNs() - startedAt) / 1e6);
     }
 
     for (int i = 1; i <= dictations; ++i) {
-        transcribing = false;
-        insertedAt = -1;
-        keys.postHotKey(HotKey::standard().combination(), true);
-        if (!waitUntil([&] { return coordinator.state() == DictationState::recording(); }, 5000)) {
-            std::fprintf(stderr, "recording did not start: %s\n",
-                         qPrintable(coordinator.state().label()));
-            return 1;
-        }
-        spinFor(holdMs);
-        const qint64 releasedAt = clock.nsecsElapsed();
-        keys.postHotKey(HotKey::standard().combination(), false);
-        // The large shapes take minutes on a small machine; an error ends the wait at once.
-        if (!waitUntil(
-                [&] { return insertedAt >= 0 || coordinator.state().isError(); }, 900000) ||
-            insertedAt < 0) {
+        // The large shapes take minutes on a small machine.
+        const std::optional<double> ms = dictation.dictate(holdMs, 900000);
+        if (!ms) {
             std::fprintf(stderr, "dictation %d failed: %s\n", i,
                          qPrintable(coordinator.state().label()));
             return 1;
         }
         spinFor(100); // the field reports its text through a file
-        std::printf("dictation %d %.1f %s\n", i, (insertedAt - releasedAt) / 1e6,
-                    qPrintable(field.state().text));
+        std::printf("dictation %d %.1f %s\n", i, *ms, qPrintable(field.state().text));
         std::fflush(stdout);
     }
     return 0;
