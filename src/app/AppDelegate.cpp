@@ -105,7 +105,7 @@ AppDelegate::AppDelegate(AppDelegateServices services, QObject* parent)
                                    : services.executable;
     m_settingsWindowController = std::make_unique<SettingsWindowController>(
         *m_settings, *m_coordinator, AutostartEntry(m_environment, executable),
-        std::move(services.modelLookup));
+        std::move(services.models));
 }
 
 AppDelegate::~AppDelegate()

@@ -2,6 +2,7 @@
 
 #include "app/AppSettings.h"
 #include "app/DictationControl.h"
+#include "app/SettingsWindowController.h"
 #include "app/UpdateNotifier.h"
 #include "dictation/DictationState.h"
 #include "onboarding/OnboardingState.h"
@@ -48,8 +49,8 @@ struct AppDelegateServices
     QProcessEnvironment environment;
     // The hot key and language; over the standard settings when empty.
     std::unique_ptr<AppSettings> settings;
-    // The recogniser's search for its model file, shown in the settings window.
-    std::function<Result<QString>()> modelLookup;
+    // The recogniser's search for its model files, shown in the settings window.
+    ModelFiles models;
     // What a start at login runs; this program when empty.
     QString executable;
 };

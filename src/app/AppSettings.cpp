@@ -1,6 +1,7 @@
 #include "app/AppSettings.h"
 
 #include "dictation/DebugLog.h"
+#include "dictation/WhisperCLITranscriber.h"
 #include "dictation/WhisperLanguages.h"
 
 namespace {
@@ -78,5 +79,32 @@ void AppSettings::setLanguage(const QString& code)
         m_store->remove(languageKey());
     else
         m_store->setValue(languageKey(), code);
+    m_store->sync();
+}
+
+QString AppSettings::modelIn(QSettings& store)
+{
+    const QVariant value = store.value(modelKey());
+    if (!value.isValid())
+        return WhisperCLITranscriber::defaultModel();
+    const QString name = value.toString().trimmed();
+    if (value.typeId() != QMetaType::QString || !WhisperCLITranscriber::isModelName(name)) {
+        DebugLog::write(QStringLiteral("model setting ignored: not a model name"));
+        return WhisperCLITranscriber::defaultModel();
+    }
+    return name;
+}
+
+QString AppSettings::model() const
+{
+    return modelIn(*m_store);
+}
+
+void AppSettings::setModel(const QString& name)
+{
+    if (name.isEmpty())
+        m_store->remove(modelKey());
+    else
+        m_store->setValue(modelKey(), name);
     m_store->sync();
 }

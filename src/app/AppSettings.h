@@ -7,13 +7,14 @@
 #include <QString>
 #include <memory>
 
-// The user's choices beside the onboarding version: the hot key and the recogniser's
-// language. Unreadable values read as the defaults, with the reason logged.
+// The user's choices beside the onboarding version: the hot key, the recogniser's language
+// and its model. Unreadable values read as the defaults, with the reason logged.
 class AppSettings
 {
 public:
     static QString hotKeyKey() { return QStringLiteral("Wendlo.HotKey"); }
     static QString languageKey() { return QStringLiteral("Wendlo.Language"); }
+    static QString modelKey() { return QStringLiteral("Wendlo.Model"); }
 
     AppSettings(std::unique_ptr<QSettings> store, QProcessEnvironment environment);
 
@@ -29,6 +30,13 @@ public:
     void setLanguage(const QString& code);
     // The same, from any settings object (the recogniser reads it on its own thread).
     static QString languageIn(QSettings& store);
+
+    // The published name of the chosen model; large-v3-turbo when none is chosen.
+    QString model() const;
+    // Empty removes the choice.
+    void setModel(const QString& name);
+    // The same, from any settings object (the recogniser reads it on its own thread).
+    static QString modelIn(QSettings& store);
 
 private:
     std::unique_ptr<QSettings> m_store;

@@ -53,6 +53,10 @@ DictationBackends makeDictationBackends()
         QSettings store(QStringLiteral("Wendlo"), QStringLiteral("Wendlo"));
         return AppSettings::languageIn(store);
     });
+    transcriber->setModelSource([] {
+        QSettings store(QStringLiteral("Wendlo"), QStringLiteral("Wendlo"));
+        return AppSettings::modelIn(store);
+    });
     b.transcriber = std::move(transcriber);
     if (x11)
         b.accessibility =

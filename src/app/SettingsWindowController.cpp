@@ -42,11 +42,10 @@ void markProblem(QLabel* label, bool problem)
 
 SettingsWindowController::SettingsWindowController(AppSettings& settings,
                                                    DictationControl& dictation,
-                                                   AutostartEntry autostart,
-                                                   std::function<Result<QString>()> modelLookup,
+                                                   AutostartEntry autostart, ModelFiles models,
                                                    QObject* parent)
     : QObject(parent), m_settings(settings), m_dictation(dictation),
-      m_autostart(std::move(autostart)), m_modelLookup(std::move(modelLookup))
+      m_autostart(std::move(autostart)), m_models(std::move(models))
 {
     buildUI();
 }
@@ -119,6 +118,9 @@ void SettingsWindowController::buildUI()
     layout->addWidget(m_autostartStatus);
 
     heading(QStringLiteral("Speech model"));
+    m_modelBox = new QComboBox(root);
+    m_modelBox->setObjectName(QStringLiteral("modelBox"));
+    layout->addWidget(m_modelBox);
     m_modelPath = makeNote(QStringLiteral("modelPath"), root);
     layout->addWidget(m_modelPath);
     m_modelHint = makeNote(QStringLiteral("modelHint"), root);
@@ -140,6 +142,10 @@ void SettingsWindowController::buildUI()
     connect(m_languageBox, &QComboBox::currentIndexChanged, this, [this](int index) {
         if (!m_rendering)
             chooseLanguage(m_languageBox->itemData(index).toString());
+    });
+    connect(m_modelBox, &QComboBox::currentIndexChanged, this, [this](int index) {
+        if (!m_rendering && index >= 0)
+            chooseModel(m_modelBox->itemData(index).toString());
     });
     connect(m_autostartBox, &QCheckBox::toggled, this, [this](bool checked) {
         if (!m_rendering)
@@ -176,9 +182,27 @@ void SettingsWindowController::render()
     m_autostartStatus->setVisible(!m_autostartStatus->text().isEmpty());
     markProblem(m_autostartStatus, false);
 
+    renderModel();
+    m_rendering = false;
+    fitToContent();
+}
+
+void SettingsWindowController::renderModel()
+{
+    const QString chosen = m_settings.model();
+    QStringList names = m_models.installed ? m_models.installed() : QStringList();
+    const bool chosenInstalled = names.contains(chosen);
+    m_modelBox->clear();
+    for (const QString& name : names)
+        m_modelBox->addItem(name, name);
+    // A chosen model that is gone stays chosen, so the user sees what dictation will miss.
+    if (!chosenInstalled)
+        m_modelBox->addItem(QStringLiteral("%1 (not found)").arg(chosen), chosen);
+    m_modelBox->setCurrentIndex(m_modelBox->findData(chosen));
+
     const Result<QString> model =
-        m_modelLookup ? m_modelLookup()
-                      : Result<QString>(QuorError{QStringLiteral("No model lookup")});
+        m_models.lookup ? m_models.lookup(chosen)
+                        : Result<QString>(QuorError{QStringLiteral("No model lookup")});
     if (model) {
         m_modelPath->setText(model.value());
         m_modelHint->setText(QString());
@@ -190,8 +214,6 @@ void SettingsWindowController::render()
         markProblem(m_modelPath, true);
     }
     m_modelHint->setVisible(!m_modelHint->text().isEmpty());
-    m_rendering = false;
-    fitToContent();
 }
 
 void SettingsWindowController::fitToContent()
@@ -254,6 +276,15 @@ void SettingsWindowController::chooseLanguage(const QString& code)
     DebugLog::write(QStringLiteral("language=") +
                     (code.isEmpty() ? QStringLiteral("default") : code));
     render();
+}
+
+void SettingsWindowController::chooseModel(const QString& name)
+{
+    m_settings.setModel(name);
+    DebugLog::write(QStringLiteral("model=") + name);
+    render();
+    if (onModelChanged)
+        onModelChanged();
 }
 
 void SettingsWindowController::setStartAtLogin(bool enabled)

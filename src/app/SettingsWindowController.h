@@ -6,6 +6,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -19,25 +20,36 @@ class QLabel;
 class QPushButton;
 class QWidget;
 
+// The recogniser's model files as the settings window sees them.
+struct ModelFiles
+{
+    // The published names of the models installed, in the recogniser's search order.
+    std::function<QStringList()> installed;
+    // The file of the model named, or why there is none and how to get it.
+    std::function<Result<QString>(const QString& name)> lookup;
+};
+
 // The settings window: the hot key (grabbed as soon as it is chosen, the old one kept until
-// the new one works), the recogniser's language, start at login, and the model file in use.
+// the new one works), the recogniser's language, start at login, and the model with its file.
 // Main thread only.
 //
 // Named child widgets for tests: "hotKeyEdit", "defaultHotKeyButton", "hotKeyStatus",
-// "languageBox", "autostartBox", "autostartStatus", "modelPath", "modelHint".
+// "languageBox", "autostartBox", "autostartStatus", "modelBox", "modelPath", "modelHint".
 class SettingsWindowController : public QObject
 {
     Q_OBJECT
 
 public:
-    // `modelLookup` is the recogniser's own search for its model file.
+    // `models` is the recogniser's own search for its model files.
     SettingsWindowController(AppSettings& settings, DictationControl& dictation,
-                             AutostartEntry autostart, std::function<Result<QString>()> modelLookup,
+                             AutostartEntry autostart, ModelFiles models,
                              QObject* parent = nullptr);
     ~SettingsWindowController() override;
 
     // After a new hot key took effect (the menu and onboarding name it).
     std::function<void()> onHotKeyChanged;
+    // After another model was chosen (its file can be read ahead of the next dictation).
+    std::function<void()> onModelChanged;
 
     // Reads everything afresh, shows the window and raises it.
     void showWindow();
@@ -52,6 +64,7 @@ public:
     std::optional<QString> chooseHotKey(QKeyCombination combination);
     void chooseLanguage(const QString& code);
     void setStartAtLogin(bool enabled);
+    void chooseModel(const QString& name);
 
     // Brings every control in line with the settings, the key in use and the model lookup.
     void render();
@@ -63,11 +76,12 @@ private:
     void fitToContent();
     void showHotKeyStatus(const QString& text, bool problem);
     void keyEdited();
+    void renderModel();
 
     AppSettings& m_settings;
     DictationControl& m_dictation;
     AutostartEntry m_autostart;
-    std::function<Result<QString>()> m_modelLookup;
+    ModelFiles m_models;
 
     std::unique_ptr<QWidget> m_window;
     QKeySequenceEdit* m_hotKeyEdit = nullptr;
@@ -76,6 +90,7 @@ private:
     QComboBox* m_languageBox = nullptr;
     QCheckBox* m_autostartBox = nullptr;
     QLabel* m_autostartStatus = nullptr;
+    QComboBox* m_modelBox = nullptr;
     QLabel* m_modelPath = nullptr;
     QLabel* m_modelHint = nullptr;
     bool m_rendering = false;

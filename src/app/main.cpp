@@ -42,7 +42,10 @@ AppDelegateServices makeServices()
     services.isTrayAvailable = [] { return QSystemTrayIcon::isSystemTrayAvailable(); };
     services.settings = std::make_unique<AppSettings>(OnboardingVersionStore::standardDefaults(),
                                                       services.environment);
-    services.modelLookup = [] { return WhisperCLITranscriber().modelURL(); };
+    services.models.installed = [] { return WhisperCLITranscriber().installedModels(); };
+    services.models.lookup = [](const QString& name) {
+        return WhisperCLITranscriber().modelURL(name);
+    };
     return services;
 }
 
@@ -56,7 +59,11 @@ struct ModelWarmth
     void start()
     {
         prefetcher = std::make_unique<ModelPrefetcher>(
-            [] { return WhisperCLITranscriber().modelURL(); }, std::make_shared<KernelPageCache>());
+            [] {
+                QSettings store(QStringLiteral("Wendlo"), QStringLiteral("Wendlo"));
+                return WhisperCLITranscriber().modelURL(AppSettings::modelIn(store));
+            },
+            std::make_shared<KernelPageCache>());
         resume = std::make_unique<LogindResumeNotifier>();
         resume->setOnResumed([p = prefetcher.get()] { p->prefetch(); });
         prefetcher->prefetch();
@@ -183,8 +190,12 @@ int main(int argc, char** argv)
         d->applicationDidFinishLaunching();
         if (command == InstanceCommand::OpenSettings && !d->isPreview())
             d->openSettings();
-        if (!d->isPreview())
+        if (!d->isPreview()) {
             warmth.start();
+            d->settingsWindowController().onModelChanged = [p = warmth.prefetcher.get()] {
+                p->prefetch();
+            };
+        }
     };
 
     // A preview runs alone: it neither becomes nor disturbs the one instance.

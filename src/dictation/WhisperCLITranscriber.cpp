@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QStringDecoder>
 #include <QStringList>
@@ -15,7 +16,9 @@
 namespace {
 
 const QString kExecutableName = QStringLiteral("Whisper/whisper-cli");
-const QString kModelName = QStringLiteral("Whisper/ggml-large-v3-turbo.bin");
+const QString kModelFolder = QStringLiteral("Whisper");
+const QString kModelPrefix = QStringLiteral("ggml-");
+const QString kModelSuffix = QStringLiteral(".bin");
 
 const QString kFetchCommand = QStringLiteral("wendlo-fetch-model");
 
@@ -115,24 +118,64 @@ Result<QString> WhisperCLITranscriber::executableURL() const
     return QuorError{message};
 }
 
+bool WhisperCLITranscriber::isModelName(const QString& name)
+{
+    static const QRegularExpression pattern(QStringLiteral("^[A-Za-z][A-Za-z0-9._-]*$"));
+    return pattern.match(name).hasMatch();
+}
+
+QString WhisperCLITranscriber::modelFileName(const QString& name)
+{
+    return kModelPrefix + name + kModelSuffix;
+}
+
 Result<QString> WhisperCLITranscriber::modelURL() const
 {
-    const QStringList paths = candidates(
-        {m_resourceDirectory, m_userDataDirectory}, kModelName,
-        {QStringLiteral("experiment/vendor/whisper.cpp/models/ggml-large-v3-turbo.bin")});
+    const QString chosen = m_model ? m_model() : QString();
+    return modelURL(chosen.isEmpty() ? defaultModel() : chosen);
+}
+
+Result<QString> WhisperCLITranscriber::modelURL(const QString& name) const
+{
+    const QString file = modelFileName(name);
+    const QString bundled = kModelFolder + QLatin1Char('/') + file;
+    const QStringList paths =
+        candidates({m_resourceDirectory, m_userDataDirectory}, bundled,
+                   {QStringLiteral("experiment/vendor/whisper.cpp/models/") + file});
     for (const QString& path : paths) {
         if (QFileInfo(path).isFile())
             return path;
     }
-    // The package leaves the 1.5 GiB model out: say where it goes and what gets it.
-    const QString missing = QStringLiteral("Bundled large-v3-turbo model not found. ");
+    // The package leaves the models out: say where the chosen one goes and what gets it.
+    const bool standard = name == defaultModel();
+    const QString missing = standard ? QStringLiteral("Bundled large-v3-turbo model not found. ")
+                                     : QStringLiteral("Chosen %1 model not found. ").arg(name);
+    const QString command = standard ? fetchCommand() : fetchCommand() + QLatin1Char(' ') + name;
     if (m_userDataDirectory.isEmpty())
-        return QuorError{missing + QStringLiteral("Run %1 to download it.").arg(fetchCommand())};
-    const QString folder = QFileInfo(QDir(m_userDataDirectory).filePath(kModelName)).path();
-    return QuorError{missing +
-                     QStringLiteral("Put ggml-large-v3-turbo.bin into %1/ (run %2 to download it "
-                                    "there).")
-                         .arg(folder, fetchCommand())};
+        return QuorError{missing + QStringLiteral("Run %1 to download it.").arg(command)};
+    const QString folder = QDir(m_userDataDirectory).filePath(kModelFolder);
+    return QuorError{missing + QStringLiteral("Put %1 into %2/ (run %3 to download it there).")
+                                   .arg(file, folder, command)};
+}
+
+QStringList WhisperCLITranscriber::installedModels() const
+{
+    QStringList names;
+    for (const QString& base : {m_resourceDirectory, m_userDataDirectory}) {
+        if (base.isEmpty())
+            continue;
+        // Files only: a broken link or a folder of that name could never be loaded.
+        const QStringList files = QDir(QDir(base).filePath(kModelFolder))
+                                      .entryList({kModelPrefix + QLatin1Char('*') + kModelSuffix},
+                                                 QDir::Files, QDir::Name);
+        for (const QString& file : files) {
+            const QString name = file.mid(kModelPrefix.size(),
+                                          file.size() - kModelPrefix.size() - kModelSuffix.size());
+            if (isModelName(name) && !names.contains(name))
+                names << name;
+        }
+    }
+    return names;
 }
 
 QStringList WhisperCLITranscriber::arguments(const QString& model, const QString& audio,

@@ -112,6 +112,33 @@ TEST_F(Settings, LanguageJunkReadsAsTheDefault)
 
 // --- Start at login -------------------------------------------------------------------------
 
+TEST_F(Settings, ModelRoundTrip)
+{
+    {
+        AppSettings settings(store(), {});
+        EXPECT_EQ(settings.model(), "large-v3-turbo");
+        settings.setModel("small-q5_1");
+    }
+    AppSettings again(store(), {});
+    EXPECT_EQ(again.model(), "small-q5_1");
+    QSettings other(m_dir.filePath("settings.ini"), QSettings::IniFormat);
+    EXPECT_EQ(AppSettings::modelIn(other), "small-q5_1");
+    again.setModel(QString());
+    EXPECT_EQ(again.model(), "large-v3-turbo");
+    EXPECT_FALSE(store()->contains(AppSettings::modelKey()));
+}
+
+TEST_F(Settings, ModelJunkReadsAsTheDefault)
+{
+    for (const QVariant& junk :
+         {QVariant(QString()), QVariant("../../etc/passwd"), QVariant("-v"),
+          QVariant("small model"), QVariant(42), QVariant(QStringList{"small", "base"})}) {
+        storeValue(AppSettings::modelKey(), junk);
+        EXPECT_EQ(AppSettings(store(), {}).model(), "large-v3-turbo")
+            << junk.toString().toStdString();
+    }
+}
+
 TEST_F(Settings, AutostartEntryIsWrittenAndRemoved)
 {
     const AutostartEntry entry(environmentWith({{"XDG_CONFIG_HOME", m_dir.filePath("config")}}),
@@ -307,6 +334,39 @@ TEST_F(SettingsWindow, ShowsTheModelInUseOrHowToGetIt)
     window->render();
     EXPECT_EQ(child<QLabel>("modelPath")->text(), shell.modelPath);
     EXPECT_FALSE(child<QLabel>("modelHint")->isVisible());
+}
+
+TEST_F(SettingsWindow, ModelChoiceListsTheInstalledAndKeepsAMissingChoice)
+{
+    auto* box = child<QComboBox>("modelBox");
+    // Nothing installed: the default is still the choice, marked missing.
+    ASSERT_EQ(box->count(), 1);
+    EXPECT_EQ(box->itemText(0), "large-v3-turbo (not found)");
+
+    shell.modelPath = "/data/Whisper/ggml-large-v3-turbo.bin";
+    shell.otherModels = {{"base", "/res/Whisper/ggml-base.bin"},
+                         {"small", "/data/Whisper/ggml-small.bin"}};
+    window->render();
+    ASSERT_EQ(box->count(), 3);
+    EXPECT_EQ(box->currentData().toString(), "large-v3-turbo");
+    EXPECT_EQ(box->itemText(1), "base");
+
+    int changes = 0;
+    window->onModelChanged = [&changes] { ++changes; };
+    box->setCurrentIndex(box->findData("small"));
+    EXPECT_EQ(stored(AppSettings::modelKey()), "small");
+    EXPECT_EQ(changes, 1);
+    EXPECT_EQ(child<QLabel>("modelPath")->text(), "/data/Whisper/ggml-small.bin");
+    EXPECT_FALSE(child<QLabel>("modelHint")->isVisible());
+
+    shell.otherModels.remove("small");
+    window->render();
+    EXPECT_EQ(box->count(), 3);
+    EXPECT_EQ(box->currentText(), "small (not found)");
+    EXPECT_EQ(child<QLabel>("modelPath")->text(), "Not found");
+    EXPECT_EQ(child<QLabel>("modelHint")->text(), "Bundled small model not found");
+    EXPECT_EQ(stored(AppSettings::modelKey()), "small");
+    EXPECT_EQ(changes, 1); // showing the window again chooses nothing
 }
 
 // --- A hot key that cannot be grabbed -------------------------------------------------------

@@ -7,6 +7,7 @@
 #include "fakes/FakeUpdateNotifier.h"
 
 #include <QFile>
+#include <QMap>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <memory>
@@ -22,7 +23,8 @@ struct ShellFixture
     FakeAppActivation* activation = nullptr;
     FakeUpdateNotifier* notifier = nullptr;
     bool trayAvailable = true;
-    QString modelPath; // what the model lookup finds; empty: nothing
+    QString modelPath; // what the model lookup finds for large-v3-turbo; empty: nothing
+    QMap<QString, QString> otherModels; // further installed models: name, file
     std::unique_ptr<AppDelegate> delegate;
 
     QString settingsPath() const { return dir.filePath(QStringLiteral("settings.ini")); }
@@ -62,10 +64,18 @@ struct ShellFixture
         services.environment = environment;
         services.settings = std::make_unique<AppSettings>(
             std::make_unique<QSettings>(settingsPath(), QSettings::IniFormat), environment);
-        services.modelLookup = [this]() -> Result<QString> {
-            if (modelPath.isEmpty())
-                return QuorError{QStringLiteral("Bundled large-v3-turbo model not found")};
-            return modelPath;
+        services.models.installed = [this] {
+            QStringList names = otherModels.keys();
+            if (!modelPath.isEmpty())
+                names.prepend(QStringLiteral("large-v3-turbo"));
+            return names;
+        };
+        services.models.lookup = [this](const QString& name) -> Result<QString> {
+            const QString path =
+                name == QStringLiteral("large-v3-turbo") ? modelPath : otherModels.value(name);
+            if (path.isEmpty())
+                return QuorError{QStringLiteral("Bundled %1 model not found").arg(name)};
+            return path;
         };
         services.executable = QStringLiteral("/opt/wendlo/bin/wendlo");
         delegate = std::make_unique<AppDelegate>(std::move(services));

@@ -350,14 +350,20 @@ TEST_P(SettingsLayout, ShowsEveryTextWhole)
     const bool missing = c.modelMissing;
     SettingsWindowController controller(
         settings, dictation, AutostartEntry(environment, QStringLiteral("/usr/bin/wendlo")),
-        [missing]() -> Result<QString> {
-            if (missing)
-                return QuorError{QStringLiteral(
-                    "Bundled large-v3-turbo model not found. Put ggml-large-v3-turbo.bin into "
-                    "/home/someone/.local/share/wendlo/Whisper/ (run wendlo-fetch-model to "
-                    "download it there).")};
-            return QStringLiteral("/usr/share/wendlo/Whisper/ggml-large-v3-turbo.bin");
-        });
+        ModelFiles{
+            [missing] {
+                return missing
+                           ? QStringList{QStringLiteral("small")}
+                           : QStringList{QStringLiteral("large-v3-turbo"), QStringLiteral("small")};
+            },
+            [missing](const QString&) -> Result<QString> {
+                if (missing)
+                    return QuorError{QStringLiteral(
+                        "Bundled large-v3-turbo model not found. Put ggml-large-v3-turbo.bin into "
+                        "/home/someone/.local/share/wendlo/Whisper/ (run wendlo-fetch-model to "
+                        "download it there).")};
+                return QStringLiteral("/usr/share/wendlo/Whisper/ggml-large-v3-turbo.bin");
+            }});
     controller.showWindow();
     controller.setStartAtLogin(true);
     if (c.conflict)

@@ -379,6 +379,118 @@ TEST(WhisperCLITranscriber, MissingFilesSayWhereTheyGoAndWhatGetsTheModel)
                   "/ (run wendlo-fetch-model to download it there).");
 }
 
+// --- A chosen model --------------------------------------------------------------------------
+
+struct ChosenModelCase
+{
+    const char* name;
+    QString chosen;    // what the model source answers
+    QStringList files; // model files present
+    QString model;     // the file that must be used, or
+    QString error;     // the whole error, with DATA for the data folder's Whisper folder
+};
+
+void PrintTo(const ChosenModelCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class WhisperCLIChosenModel : public ::testing::TestWithParam<ChosenModelCase>
+{
+};
+
+TEST_P(WhisperCLIChosenModel, UsesTheChosenModelsFileInTheSameOrder)
+{
+    const ChosenModelCase& c = GetParam();
+    ScratchDirectory scratch;
+    scratch.program(kResourceProgram, "printf '%s' \"$2\"");
+    for (const QString& file : c.files)
+        scratch.write(file, "model");
+    WhisperCLITranscriber transcriber(scratch.path("res"), scratch.path("data"));
+    const QString chosen = c.chosen;
+    transcriber.setModelSource([chosen] { return chosen; });
+
+    const Result<QString> result = transcriber.transcribe(scratch.audio());
+
+    if (!c.model.isEmpty()) {
+        ASSERT_TRUE(result.ok()) << result.error().message.toStdString();
+        EXPECT_EQ(result.value(), scratch.path(c.model));
+    } else {
+        ASSERT_FALSE(result.ok()) << result.value().toStdString();
+        EXPECT_EQ(result.error().message,
+                  QString(c.error).replace("DATA", scratch.path("data/Whisper")));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Models, WhisperCLIChosenModel,
+    ::testing::Values(
+        ChosenModelCase{"NoneChosenMeansLargeV3Turbo",
+                        QString(),
+                        {"res/Whisper/ggml-small.bin", kUserModel},
+                        kUserModel,
+                        {}},
+        ChosenModelCase{"ResourceFolderFirst",
+                        "small",
+                        {"res/Whisper/ggml-small.bin", "data/Whisper/ggml-small.bin"},
+                        "res/Whisper/ggml-small.bin",
+                        {}},
+        ChosenModelCase{"ThenTheDataFolder",
+                        "base-q5_1",
+                        {kResourceModel, "data/Whisper/ggml-base-q5_1.bin"},
+                        "data/Whisper/ggml-base-q5_1.bin",
+                        {}},
+        ChosenModelCase{"ThenTheDevelopmentFolder",
+                        "tiny",
+                        {"experiment/vendor/whisper.cpp/models/ggml-tiny.bin"},
+                        "experiment/vendor/whisper.cpp/models/ggml-tiny.bin",
+                        {}},
+        // The default model beside it is not a stand-in for the one the user chose.
+        ChosenModelCase{"MissingChosenModelIsNamed",
+                        "small",
+                        {kResourceModel, kUserModel},
+                        {},
+                        "Chosen small model not found. Put ggml-small.bin into DATA/ (run "
+                        "wendlo-fetch-model small to download it there)."},
+        ChosenModelCase{"MissingDefaultKeepsItsText",
+                        "large-v3-turbo",
+                        {"data/Whisper/ggml-small.bin"},
+                        {},
+                        "Bundled large-v3-turbo model not found. Put ggml-large-v3-turbo.bin "
+                        "into DATA/ (run wendlo-fetch-model to download it there)."}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(WhisperCLITranscriber, MissingChosenModelWithoutADataFolderNamesTheCommand)
+{
+    ScratchDirectory scratch;
+    const Result<QString> model =
+        WhisperCLITranscriber(scratch.path("res"), QString()).modelURL("medium");
+    ASSERT_FALSE(model.ok());
+    EXPECT_EQ(model.error().message,
+              "Chosen medium model not found. Run wendlo-fetch-model medium to download it.");
+}
+
+TEST(WhisperCLITranscriber, ListsTheInstalledModelsByNameResourceFolderFirst)
+{
+    ScratchDirectory scratch;
+    scratch.write("res/Whisper/ggml-small.bin", "model");
+    scratch.write("res/Whisper/ggml-base.bin", "model");
+    scratch.write("data/Whisper/ggml-small.bin", "model");
+    scratch.write("data/Whisper/ggml-large-v3-turbo.bin", "model");
+    scratch.write("data/Whisper/ggml-tiny.bin.part", "half");
+    scratch.write("data/Whisper/ggml-.bin", "no name");
+    scratch.write("data/Whisper/notes.txt", "not a model");
+    QDir().mkpath(scratch.path("data/Whisper/ggml-folder.bin"));
+    QFile::link(scratch.path("gone.bin"), scratch.path("data/Whisper/ggml-broken.bin"));
+    QFile::link(scratch.path("res/Whisper/ggml-base.bin"),
+                scratch.path("data/Whisper/ggml-linked.bin"));
+
+    EXPECT_EQ(WhisperCLITranscriber(scratch.path("res"), scratch.path("data")).installedModels(),
+              QStringList({"base", "small", "large-v3-turbo", "linked"}));
+    EXPECT_EQ(WhisperCLITranscriber(QString(), scratch.path("missing")).installedModels(),
+              QStringList());
+}
+
 TEST(WhisperCLITranscriber, UserDataDirectoryFollowsTheXdgRules)
 {
     const struct
