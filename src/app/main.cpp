@@ -24,7 +24,6 @@
 
 namespace {
 
-const QString instanceFolderName = QStringLiteral("QuorDictation");
 
 AppDelegateServices makeServices()
 {
@@ -88,7 +87,7 @@ int sendToRunningInstance(int argc, char** argv, InstanceCommand command)
 {
     QCoreApplication app(argc, argv);
     setApplicationIdentity();
-    const Result<QString> folder = PrivateTempDir::ensureFolder(instanceFolderName);
+    const Result<QString> folder = PrivateTempDir::ensureAppFolder();
     if (!folder) {
         printTo(stderr, QStringLiteral("wendlo: ") + folder.error().message + QLatin1Char('\n'));
         return CommandLine::exitFailure;
@@ -208,7 +207,7 @@ int main(int argc, char** argv)
 
     // A later launch hands over to the running instance instead of fighting over the hot key.
     std::unique_ptr<SingleInstance> instance;
-    const Result<QString> folder = PrivateTempDir::ensureFolder(instanceFolderName);
+    const Result<QString> folder = PrivateTempDir::ensureAppFolder();
     if (!folder) {
         DebugLog::write(QStringLiteral("single instance check skipped: ") + folder.error().message);
         launch(request.command);

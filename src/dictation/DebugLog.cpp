@@ -91,7 +91,7 @@ QByteArray cutToLength(const QByteArray& line)
 // rotated away is left for the new one.
 void appendToDefaultLog(const QByteArray& line)
 {
-    const Result<QString> folder = PrivateTempDir::ensureFolder(QStringLiteral("QuorDictation"));
+    const Result<QString> folder = PrivateTempDir::ensureAppFolder();
     if (!folder)
         return; // never anywhere less private
     const QByteArray path =

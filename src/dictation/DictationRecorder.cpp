@@ -11,7 +11,6 @@
 
 namespace {
 
-const QString folderName = QStringLiteral("QuorDictation");
 
 QString boolText(bool value)
 {
@@ -58,7 +57,7 @@ DictationRecorder::~DictationRecorder()
 
 Result<std::unique_ptr<AudioRecording>> DictationRecorder::makeRecorder()
 {
-    const Result<QString> folder = PrivateTempDir::ensureFolder(folderName);
+    const Result<QString> folder = PrivateTempDir::ensureAppFolder();
     if (!folder)
         return folder.error();
     const QString name = QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
@@ -224,7 +223,7 @@ void DictationRecorder::removeLeftovers() const
     if (m_keepFiles)
         return;
     // Checked like every use of the folder: never delete in a folder that is not ours.
-    const Result<QString> folder = PrivateTempDir::ensureFolder(folderName);
+    const Result<QString> folder = PrivateTempDir::ensureAppFolder();
     if (!folder)
         return;
     static const QRegularExpression recordingName(

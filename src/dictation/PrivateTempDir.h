@@ -22,4 +22,9 @@ QString folderPath(const QString& name);
 // existing folder of ours with wider permissions is narrowed to 0700.
 Result<QString> ensureFolder(const QString& name);
 
+// Wendlo's own folder there: recordings, the log, the self-test's prompt, the instance lock
+// and socket.
+inline QString appFolderName() { return QStringLiteral("QuorDictation"); }
+inline Result<QString> ensureAppFolder() { return ensureFolder(appFolderName()); }
+
 } // namespace PrivateTempDir

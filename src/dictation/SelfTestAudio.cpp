@@ -55,7 +55,7 @@ QString player()
 Result<QString> makePrompt(const QString& phrase, ChildProcessStop& stop)
 {
     DebugLog::write(QStringLiteral("building self-test prompt audio"));
-    const Result<QString> folder = PrivateTempDir::ensureFolder(QStringLiteral("QuorDictation"));
+    const Result<QString> folder = PrivateTempDir::ensureAppFolder();
     if (!folder)
         return folder.error();
     const QString path = folder.value() + QStringLiteral("/self-test-prompt.wav");
