@@ -120,8 +120,8 @@ void carryOut(AppDelegate& delegate, InstanceCommand command)
     case InstanceCommand::Reopen: {
         const bool visible = delegate.hasVisibleWindows();
         const bool handled = delegate.applicationShouldHandleReopen(visible);
-        DebugLog::write(QStringLiteral("reopen visible=") + (visible ? "true" : "false") +
-                        QStringLiteral(" handled=") + (handled ? "true" : "false"));
+        DebugLog::write(QStringLiteral("reopen visible=") + DebugLog::boolText(visible) +
+                        QStringLiteral(" handled=") + DebugLog::boolText(handled));
         return;
     }
     case InstanceCommand::OpenSettings:

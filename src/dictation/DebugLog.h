@@ -8,6 +8,12 @@ namespace DebugLog {
 
 void write(const QString& message);
 
+// A boolean as log lines write it: "true" or "false".
+inline QString boolText(bool value)
+{
+    return value ? QStringLiteral("true") : QStringLiteral("false");
+}
+
 // Whether the user asked for the debug log (`QUOR_DEBUG_LOG`); diagnosis material such as
 // recordings is then kept.
 bool isDebugLogOn();

@@ -9,11 +9,6 @@ namespace {
 
 const QString microphoneNeeded = QStringLiteral("Enable Microphone for Wendlo");
 
-QString boolText(bool value)
-{
-    return value ? QStringLiteral("true") : QStringLiteral("false");
-}
-
 } // namespace
 
 struct DictationCoordinator::StartSequence
@@ -175,7 +170,7 @@ void DictationCoordinator::requestMicrophoneAccess(bool showAlertOnDenied, bool 
             postTask(this, [this, showAlertOnDenied, setErrorOnDenied, onGranted, granted] {
                 DebugLog::write(
                     QStringLiteral("AVAudioApplication.requestRecordPermission granted=") +
-                    boolText(granted));
+                    DebugLog::boolText(granted));
                 if (granted)
                     handleGrantedMicrophoneAccess(showAlertOnDenied, setErrorOnDenied, onGranted);
                 else
@@ -199,7 +194,7 @@ void DictationCoordinator::handleGrantedMicrophoneAccess(bool showAlertOnDenied,
             postTask(this, [this, showAlertOnDenied, setErrorOnDenied, onGranted, confirmed] {
                 const MicrophonePermissionState permission = microphonePermissionState();
                 DebugLog::write(QStringLiteral("recorder.promptForPermission confirmed=") +
-                                boolText(confirmed) + QStringLiteral(" state=") +
+                                DebugLog::boolText(confirmed) + QStringLiteral(" state=") +
                                 toString(permission));
                 if (confirmed || permission == MicrophonePermissionState::Granted) {
                     setIdle();
@@ -350,7 +345,7 @@ void DictationCoordinator::finishTranscription(Result<QString> raw)
 void DictationCoordinator::requestAccessibilityPermission()
 {
     const bool trusted = m_accessibilityTrust->isTrustedWithPrompt();
-    DebugLog::write(QStringLiteral("accessibility trusted=") + boolText(trusted));
+    DebugLog::write(QStringLiteral("accessibility trusted=") + DebugLog::boolText(trusted));
     if (trusted)
         setIdle();
 }

@@ -9,16 +9,6 @@
 #include <QRegularExpression>
 #include <QUuid>
 
-namespace {
-
-
-QString boolText(bool value)
-{
-    return value ? QStringLiteral("true") : QStringLiteral("false");
-}
-
-} // namespace
-
 RecordingFile::~RecordingFile()
 {
     if (!m_keep)
@@ -176,7 +166,7 @@ void DictationRecorder::settle(quint64 id, bool capturing, const QString& reason
         return;
     if (!reason.isEmpty())
         DebugLog::write(QStringLiteral("recorder prompt probe error=") + reason);
-    DebugLog::write(QStringLiteral("recorder prompt probe confirmed=") + boolText(capturing));
+    DebugLog::write(QStringLiteral("recorder prompt probe confirmed=") + DebugLog::boolText(capturing));
     const std::vector<std::function<void(bool)>> waiters = std::exchange(m_pending->waiters, {});
     if (!capturing) {
         // Kept as failed for a recording that was to take it over, so that its start fails.
