@@ -11,13 +11,12 @@
 #include "platform/x11/X11Connection.h"
 #include "platform/x11/XTestSyntheticKeys.h"
 #include "support/Wait.h"
+#include "support/WavSeconds.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QTemporaryDir>
 #include <QUuid>
-#include <QtEndian>
 #include <algorithm>
 #include <benchmark/benchmark.h>
 #include <cstdio>
@@ -35,22 +34,6 @@ double median(std::vector<double> samples)
         return 0;
     std::sort(samples.begin(), samples.end());
     return samples[samples.size() / 2];
-}
-
-double wavSeconds(const QString& path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return -1;
-    const QByteArray bytes = file.readAll();
-    qsizetype at = 12;
-    while (at + 8 <= bytes.size()) {
-        const quint32 size = qFromLittleEndian<quint32>(bytes.constData() + at + 4);
-        if (bytes.mid(at, 4) == "data")
-            return std::min<qsizetype>(size, bytes.size() - at - 8) / 2 / 16000.0;
-        at += 8 + size + (size & 1);
-    }
-    return -1;
 }
 
 class MeasuringTranscriber : public OneShotWhisperTranscriber

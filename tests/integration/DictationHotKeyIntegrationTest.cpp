@@ -12,36 +12,18 @@
 #include "support/DebugLogLines.h"
 #include "support/QtPrinters.h"
 #include "support/Wait.h"
+#include "support/WavSeconds.h"
 
 #include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
-#include <QtEndian>
 #include <cstdio>
 #include <gtest/gtest.h>
 #include <mutex>
 
 namespace {
-
-// Seconds of 16 kHz mono 16-bit audio in the WAV at `path`; -1 when it is no such file.
-double wavSeconds(const QString& path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return -1;
-    const QByteArray bytes = file.readAll();
-    qsizetype at = 12;
-    while (at + 8 <= bytes.size()) {
-        const quint32 size = qFromLittleEndian<quint32>(bytes.constData() + at + 4);
-        if (bytes.mid(at, 4) == "data")
-            return std::min<qsizetype>(size, bytes.size() - at - 8) / 2 / 16000.0;
-        at += 8 + size + (size & 1);
-    }
-    return -1;
-}
 
 // Answers every transcription with fixed words (or a failure), noting how long each WAV was.
 class MeasuringTranscriber : public OneShotWhisperTranscriber
