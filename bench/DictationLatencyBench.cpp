@@ -5,7 +5,8 @@
 //   tests/integration/desktop-session build/bench/DictationLatencyBench
 // The second benchmark compares the first dictation of a session (a fresh app and a fresh
 // field application) with the tenth of the same session.
-#include "app/PlatformFactory.h"
+#include "dictation/DictationBackends.h"
+#include "platform/PlatformFactory.h"
 #include "dictation/DictationCoordinator.h"
 #include "HotKeyDictation.h"
 #include "fakes/FakeTranscriber.h"
@@ -58,7 +59,7 @@ void BM_FirstAndTenthDictation(benchmark::State& state)
             state.SkipWithError("the text field did not start");
             return;
         }
-        DictationBackends backends = PlatformFactory::makeDictationBackends();
+        auto backends = DictationBackends::withDesktop(PlatformFactory::makePlatformBackends());
         backends.transcriber = std::make_shared<FakeTranscriber>(QStringLiteral("hello"));
         DictationCoordinator coordinator(std::move(backends));
         HotKeyDictation dictation(coordinator, keys);
@@ -97,7 +98,7 @@ void BM_ReleaseToTextInserted(benchmark::State& state)
         return;
     }
 
-    DictationBackends backends = PlatformFactory::makeDictationBackends();
+    auto backends = DictationBackends::withDesktop(PlatformFactory::makePlatformBackends());
     backends.transcriber = std::make_shared<FakeTranscriber>(QStringLiteral("i think i'm done"));
     DictationCoordinator coordinator(std::move(backends));
     XTestSyntheticKeys keys(xcb->connection, xcb->root);

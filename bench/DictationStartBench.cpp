@@ -4,7 +4,8 @@
 // The baseline is a bare capture on the same server, started directly. Run it inside a
 // desktop with a sound server, e.g.
 //   tests/integration/desktop-session build/bench/DictationStartBench
-#include "app/PlatformFactory.h"
+#include "dictation/DictationBackends.h"
+#include "platform/PlatformFactory.h"
 #include "dictation/DictationCoordinator.h"
 #include "integration/FieldApp.h"
 #include "platform/pulse/PulseAudioRecording.h"
@@ -100,7 +101,7 @@ void BM_PressToFirstSample(benchmark::State& state)
         state.SkipWithError("the text field did not start");
         return;
     }
-    DictationBackends backends = PlatformFactory::makeDictationBackends();
+    auto backends = DictationBackends::withDesktop(PlatformFactory::makePlatformBackends());
     auto transcriber = std::make_shared<MeasuringTranscriber>();
     backends.transcriber = transcriber;
     backends.keepRecordings = false;

@@ -8,7 +8,8 @@
 // With "prefetch" the model is first read into the page cache as the app does at launch
 // ("prefetch <ms>"), and the dictations start once that is done.
 #include "HotKeyDictation.h"
-#include "app/PlatformFactory.h"
+#include "dictation/DictationBackends.h"
+#include "platform/PlatformFactory.h"
 #include "dictation/DictationCoordinator.h"
 #include "dictation/HotKey.h"
 #include "dictation/ModelPrefetcher.h"
@@ -46,7 +47,7 @@ int main(int argc, char** argv)
         return 1;
     }
 
-    DictationBackends backends = PlatformFactory::makeDictationBackends();
+    auto backends = DictationBackends::withDesktop(PlatformFactory::makePlatformBackends());
     backends.transcriber = std::make_shared<WhisperCLITranscriber>(resources);
     DictationCoordinator coordinator(std::move(backends));
     XTestSyntheticKeys keys(xcb->connection, xcb->root);

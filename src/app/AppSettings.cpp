@@ -1,6 +1,6 @@
 #include "app/AppSettings.h"
 
-#include "dictation/DebugLog.h"
+#include "common/DebugLog.h"
 #include "dictation/WhisperCLITranscriber.h"
 #include "dictation/WhisperLanguages.h"
 

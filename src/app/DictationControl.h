@@ -2,7 +2,7 @@
 
 #include "dictation/DictationState.h"
 #include "dictation/HotKey.h"
-#include "dictation/MicrophonePermissionState.h"
+#include "platform/MicrophonePermissionState.h"
 
 #include <QString>
 #include <functional>

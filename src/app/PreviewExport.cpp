@@ -1,7 +1,7 @@
 #include "app/PreviewExport.h"
 
-#include "dictation/DebugLog.h"
-#include "dictation/MainThreadTask.h"
+#include "common/DebugLog.h"
+#include "common/MainThreadTask.h"
 #include "onboarding/OnboardingWindowController.h"
 #include "overlay/RecordingOverlayWindowController.h"
 #include "platform/AppActivation.h"

@@ -2,7 +2,7 @@
 
 #include "app/AppSettings.h"
 #include "app/DictationControl.h"
-#include "dictation/DebugLog.h"
+#include "common/DebugLog.h"
 #include "dictation/WhisperLanguages.h"
 
 #include <QCheckBox>

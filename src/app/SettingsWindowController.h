@@ -2,7 +2,7 @@
 
 #include "app/AutostartEntry.h"
 #include "dictation/HotKey.h"
-#include "dictation/QuorError.h"
+#include "common/QuorError.h"
 
 #include <QObject>
 #include <QString>

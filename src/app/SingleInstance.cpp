@@ -1,6 +1,6 @@
 #include "app/SingleInstance.h"
 
-#include "dictation/MainThreadTask.h"
+#include "common/MainThreadTask.h"
 
 #include <QDir>
 #include <QFile>

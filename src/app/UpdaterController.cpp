@@ -1,8 +1,8 @@
 #include "app/UpdaterController.h"
 
-#include "dictation/DebugLog.h"
-#include "dictation/ErrorText.h"
-#include "dictation/MainThreadTask.h"
+#include "common/DebugLog.h"
+#include "common/ErrorText.h"
+#include "common/MainThreadTask.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>

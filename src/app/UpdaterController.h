@@ -1,7 +1,7 @@
 #pragma once
 
 #include "app/UpdateNotifier.h"
-#include "dictation/QuorError.h"
+#include "common/QuorError.h"
 
 #include <QNetworkAccessManager>
 #include <QObject>

@@ -2,15 +2,14 @@
 #include "app/AppSettings.h"
 #include "app/CommandLine.h"
 #include "app/CoordinatorDictationControl.h"
-#include "app/PlatformFactory.h"
+#include "platform/PlatformFactory.h"
 #include "app/PreviewExport.h"
 #include "app/QtUpdateNotifier.h"
 #include "app/SingleInstance.h"
 #include "app/UpdaterController.h"
-#include "dictation/DebugLog.h"
+#include "common/DebugLog.h"
 #include "dictation/ModelPrefetcher.h"
-#include "dictation/WhisperCLITranscriber.h"
-#include "dictation/PrivateTempDir.h"
+#include "common/PrivateTempDir.h"
 #include "dictation/WhisperCLITranscriber.h"
 #include "onboarding/OnboardingVersionStore.h"
 #include "platform/kernel/KernelPageCache.h"
@@ -24,12 +23,27 @@
 
 namespace {
 
+DictationBackends makeDictationBackends()
+{
+    auto backends = DictationBackends::withDesktop(PlatformFactory::makePlatformBackends());
+    auto transcriber = std::make_shared<WhisperCLITranscriber>();
+    // Read on the recogniser's thread, from a settings object of its own.
+    transcriber->setLanguageSource([] {
+        QSettings store(QStringLiteral("Wendlo"), QStringLiteral("Wendlo"));
+        return AppSettings::languageIn(store);
+    });
+    transcriber->setModelSource([] {
+        QSettings store(QStringLiteral("Wendlo"), QStringLiteral("Wendlo"));
+        return AppSettings::modelIn(store);
+    });
+    backends.transcriber = std::move(transcriber);
+    return backends;
+}
 
 AppDelegateServices makeServices()
 {
     AppDelegateServices services;
-    services.dictation =
-        std::make_unique<CoordinatorDictationControl>(PlatformFactory::makeDictationBackends());
+    services.dictation = std::make_unique<CoordinatorDictationControl>(makeDictationBackends());
     services.accessibilityTrust = PlatformFactory::makeAccessibilityTrust();
     services.overlayBackend = PlatformFactory::makeOverlayWindowBackend();
     services.activation = std::make_unique<QtAppActivation>();

@@ -1,6 +1,6 @@
 #include "dictation/ClipboardPaste.h"
 
-#include "dictation/DebugLog.h"
+#include "common/DebugLog.h"
 
 #include <algorithm>
 

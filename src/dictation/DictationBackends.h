@@ -1,35 +1,25 @@
 #pragma once
 
-#include "dictation/DebugLog.h"
+#include "common/DebugLog.h"
 #include "dictation/WhisperTranscriber.h"
-#include "platform/AccessibilityBackend.h"
-#include "platform/AudioCaptureBackend.h"
-#include "platform/ClipboardBackend.h"
-#include "platform/HotKeyBackend.h"
-#include "platform/RecordPermission.h"
-#include "platform/SettingsLinkOpener.h"
-#include "platform/SyntheticKeys.h"
-#include "platform/UserAlerts.h"
+#include "platform/PlatformBackends.h"
 
 #include <memory>
 
-// Everything the dictation pipeline needs from the desktop. The coordinator takes ownership
-// and hands each piece to the collaborator that uses it.
-struct DictationBackends
+// Everything the dictation pipeline needs: the desktop's services plus the recogniser. The
+// coordinator takes ownership and hands each piece to the collaborator that uses it.
+struct DictationBackends : PlatformBackends
 {
-    std::unique_ptr<HotKeyBackend> hotKey;
-    std::unique_ptr<AudioCaptureBackend> audioCapture;
-    std::unique_ptr<RecordPermission> recordPermission;
     std::shared_ptr<const OneShotWhisperTranscriber> transcriber;
-    std::unique_ptr<AccessibilityBackend> accessibility;
-    std::unique_ptr<ClipboardBackend> clipboard;
-    std::unique_ptr<SyntheticKeys> pasteKeys;
-    std::unique_ptr<AccessibilityTrust> accessibilityTrust; // the coordinator's own trust prompt
-    std::unique_ptr<UserAlerts> alerts;
-    std::unique_ptr<SettingsLinkOpener> settingsLinks;
-    std::unique_ptr<SyntheticKeys> selfTestKeys;
     // Recordings stay on disk after their transcription, for diagnosis.
     bool keepRecordings = DebugLog::isDebugLogOn();
     // Not a desktop service, but chosen by whoever builds the pipeline: tests shorten it.
     TranscriptionTimeLimit transcriptionTimeLimit;
+
+    static DictationBackends withDesktop(PlatformBackends desktop)
+    {
+        DictationBackends backends;
+        static_cast<PlatformBackends&>(backends) = std::move(desktop);
+        return backends;
+    }
 };

@@ -1,7 +1,7 @@
 #include "dictation/DictationCoordinator.h"
 
-#include "dictation/DebugLog.h"
-#include "dictation/MainThreadTask.h"
+#include "common/DebugLog.h"
+#include "common/MainThreadTask.h"
 #include "dictation/SelfTestAudio.h"
 #include "dictation/TextCleanup.h"
 

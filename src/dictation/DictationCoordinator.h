@@ -5,8 +5,8 @@
 #include "dictation/DictationState.h"
 #include "dictation/FocusedTextInserter.h"
 #include "dictation/HotKeyController.h"
-#include "dictation/MicrophonePermissionState.h"
-#include "dictation/QuorError.h"
+#include "platform/MicrophonePermissionState.h"
+#include "common/QuorError.h"
 #include "dictation/WhisperTranscriber.h"
 
 #include <QElapsedTimer>

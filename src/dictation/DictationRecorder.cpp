@@ -1,8 +1,8 @@
 #include "dictation/DictationRecorder.h"
 
-#include "dictation/DebugLog.h"
-#include "dictation/MainThreadTask.h"
-#include "dictation/PrivateTempDir.h"
+#include "common/DebugLog.h"
+#include "common/MainThreadTask.h"
+#include "common/PrivateTempDir.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,7 +1,7 @@
 #include "dictation/FocusedTextInserter.h"
 
-#include "dictation/DebugLog.h"
-#include "dictation/MainThreadTask.h"
+#include "common/DebugLog.h"
+#include "common/MainThreadTask.h"
 #include "dictation/SeamSpacing.h"
 
 namespace {

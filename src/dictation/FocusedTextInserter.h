@@ -1,7 +1,7 @@
 #pragma once
 
 #include "dictation/ClipboardPaste.h"
-#include "dictation/QuorError.h"
+#include "common/QuorError.h"
 #include "platform/AccessibilityBackend.h"
 #include "platform/ClipboardBackend.h"
 #include "platform/SyntheticKeys.h"

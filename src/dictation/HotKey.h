@@ -1,6 +1,6 @@
 #pragma once
 
-#include "dictation/QuorError.h"
+#include "common/QuorError.h"
 
 #include <QKeyCombination>
 #include <QString>

@@ -1,7 +1,7 @@
 #include "dictation/ModelPrefetcher.h"
 
-#include "dictation/DebugLog.h"
-#include "dictation/MainThreadTask.h"
+#include "common/DebugLog.h"
+#include "common/MainThreadTask.h"
 
 #include <QElapsedTimer>
 #include <QFileInfo>

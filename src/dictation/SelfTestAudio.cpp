@@ -1,8 +1,8 @@
 #include "dictation/SelfTestAudio.h"
 
-#include "dictation/ChildProcess.h"
-#include "dictation/DebugLog.h"
-#include "dictation/PrivateTempDir.h"
+#include "common/ChildProcess.h"
+#include "common/DebugLog.h"
+#include "common/PrivateTempDir.h"
 
 #include <QFile>
 #include <QProcess>

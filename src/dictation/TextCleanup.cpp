@@ -1,6 +1,6 @@
 #include "dictation/TextCleanup.h"
 
-#include "dictation/CharacterBreaks.h"
+#include "common/CharacterBreaks.h"
 
 #include <algorithm>
 #include <array>

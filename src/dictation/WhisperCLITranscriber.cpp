@@ -1,7 +1,7 @@
 #include "dictation/WhisperCLITranscriber.h"
 
-#include "dictation/ChildProcess.h"
-#include "dictation/DebugLog.h"
+#include "common/ChildProcess.h"
+#include "common/DebugLog.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,7 +1,7 @@
 #include "dictation/WhisperTranscriber.h"
 
-#include "dictation/DebugLog.h"
-#include "dictation/MainThreadTask.h"
+#include "common/DebugLog.h"
+#include "common/MainThreadTask.h"
 
 #include <QFile>
 #include <QPointer>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "dictation/ChildProcess.h"
-#include "dictation/QuorError.h"
+#include "common/ChildProcess.h"
+#include "common/QuorError.h"
 
 #include <QObject>
 #include <QString>

@@ -1,6 +1,6 @@
 #include "onboarding/OnboardingPractice.h"
 
-#include "dictation/CharacterBreaks.h"
+#include "common/CharacterBreaks.h"
 
 #include <QSet>
 #include <QStringView>

@@ -1,6 +1,6 @@
 #include "onboarding/OnboardingStarfieldView.h"
 
-#include "dictation/MainThreadTask.h"
+#include "common/MainThreadTask.h"
 
 #include <QPainter>
 #include <QRadialGradient>

@@ -1,6 +1,6 @@
 #include "onboarding/OnboardingWindowController.h"
 
-#include "dictation/MainThreadTask.h"
+#include "common/MainThreadTask.h"
 #include "onboarding/OnboardingLayerView.h"
 #include "onboarding/OnboardingPractice.h"
 #include "onboarding/OnboardingStarfieldView.h"

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "dictation/DictationState.h"
-#include "dictation/QuorError.h"
+#include "common/QuorError.h"
 #include "platform/OverlayWindowBackend.h"
 
 #include <QList>

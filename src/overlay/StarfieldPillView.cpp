@@ -1,6 +1,6 @@
 #include "overlay/StarfieldPillView.h"
 
-#include "dictation/MainThreadTask.h"
+#include "common/MainThreadTask.h"
 
 #include <QPainter>
 #include <QPainterPath>

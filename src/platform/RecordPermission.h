@@ -1,6 +1,6 @@
 #pragma once
 
-#include "dictation/MicrophonePermissionState.h"
+#include "platform/MicrophonePermissionState.h"
 
 #include <functional>
 

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "dictation/WhisperTranscriber.h"
 #include "platform/AccessibilityBackend.h"
 #include "platform/AudioCaptureBackend.h"
 #include "platform/ClipboardBackend.h"
@@ -40,19 +39,6 @@ class UnavailableRecordPermission : public RecordPermission
 public:
     MicrophonePermissionState state() const override { return MicrophonePermissionState::Denied; }
     void requestAccess(std::function<void(bool)> completion) override { completion(false); }
-};
-
-class UnavailableTranscriber : public OneShotWhisperTranscriber
-{
-public:
-    explicit UnavailableTranscriber(QString reason) : m_reason(std::move(reason)) {}
-    Result<QString> transcribe(const QString&, ChildProcessStop&) const override
-    {
-        return QuorError{m_reason};
-    }
-
-private:
-    QString m_reason;
 };
 
 class UnavailableAccessibility : public AccessibilityBackend

@@ -1,9 +1,10 @@
 // Dictation from the real hot key: Super+D pressed and released through XTest on the private
 // desktop, captured by the real sound server, inserted through AT-SPI into a real Qt field. A
 // stand-in recogniser measures the WAV it is handed, so the test sees what would be heard.
-#include "app/PlatformFactory.h"
+#include "dictation/DictationBackends.h"
+#include "platform/PlatformFactory.h"
 #include "dictation/DictationCoordinator.h"
-#include "dictation/PrivateTempDir.h"
+#include "common/PrivateTempDir.h"
 #include "integration/FieldApp.h"
 #include "platform/pulse/PulseAudioCapture.h"
 #include "platform/pulse/PulseAudioRecording.h"
@@ -91,7 +92,7 @@ protected:
     void make(bool keepRecordings)
     {
         coordinator.reset();
-        DictationBackends backends = PlatformFactory::makeDictationBackends();
+        auto backends = DictationBackends::withDesktop(PlatformFactory::makePlatformBackends());
         transcriber = std::make_shared<MeasuringTranscriber>();
         backends.transcriber = transcriber;
         backends.keepRecordings = keepRecordings;

@@ -2,7 +2,7 @@
 // hears its default sink, and servers of the test's own for faults.
 #include "dictation/DictationCoordinator.h"
 #include "dictation/DictationRecorder.h"
-#include "dictation/PrivateTempDir.h"
+#include "common/PrivateTempDir.h"
 #include "fakes/FakeDictationBackends.h"
 #include "platform/pulse/PulseAudioCapture.h"
 #include "platform/pulse/PulseAudioRecording.h"

@@ -1,6 +1,6 @@
 #include "platform/atspi/AtspiAccessibility.h"
 
-#include "dictation/DebugLog.h"
+#include "common/DebugLog.h"
 #include "platform/atspi/AtspiTextElement.h"
 
 #include <QCoreApplication>

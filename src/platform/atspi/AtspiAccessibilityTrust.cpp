@@ -1,6 +1,6 @@
 #include "platform/atspi/AtspiAccessibilityTrust.h"
 
-#include "dictation/DebugLog.h"
+#include "common/DebugLog.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>

@@ -1,6 +1,6 @@
 #include "platform/atspi/AtspiTextElement.h"
 
-#include "dictation/DebugLog.h"
+#include "common/DebugLog.h"
 
 #include <atspi/atspi.h>
 

@@ -1,6 +1,6 @@
 #include "platform/pulse/PulseAudioRecording.h"
 
-#include "dictation/DebugLog.h"
+#include "common/DebugLog.h"
 #include "platform/pulse/WavFileWriter.h"
 
 #include <pulse/context.h>

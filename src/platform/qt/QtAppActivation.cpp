@@ -1,6 +1,6 @@
 #include "platform/qt/QtAppActivation.h"
 
-#include "dictation/DebugLog.h"
+#include "common/DebugLog.h"
 
 #include <QApplication>
 #include <QWidget>

@@ -1,6 +1,6 @@
 #include "platform/x11/X11HotKeyBackend.h"
 
-#include "dictation/DebugLog.h"
+#include "common/DebugLog.h"
 #include "platform/x11/X11KeyMap.h"
 
 #include <QCoreApplication>

@@ -1,6 +1,6 @@
 #include "dictation/DictationCoordinator.h"
 
-#include "dictation/PrivateTempDir.h"
+#include "common/PrivateTempDir.h"
 #include "dictation/WhisperCLITranscriber.h"
 #include "fakes/FakeDictationBackends.h"
 #include "support/ProcessAlive.h"

@@ -1,4 +1,4 @@
-#include "dictation/ChildProcess.h"
+#include "common/ChildProcess.h"
 #include "dictation/DictationCoordinator.h"
 #include "dictation/SelfTestAudio.h"
 #include "fakes/FakeDictationBackends.h"

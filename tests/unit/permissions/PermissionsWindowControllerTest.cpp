@@ -1,6 +1,6 @@
 #include "permissions/PermissionsWindowController.h"
 
-#include "permissions/SystemSettingsLinks.h"
+#include "platform/desktop/SystemSettingsLinks.h"
 
 #include <QLabel>
 #include <QPushButton>

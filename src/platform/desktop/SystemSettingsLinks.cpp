@@ -1,4 +1,4 @@
-#include "permissions/SystemSettingsLinks.h"
+#include "platform/desktop/SystemSettingsLinks.h"
 
 #include <QProcess>
 

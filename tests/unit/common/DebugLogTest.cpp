@@ -1,4 +1,4 @@
-#include "dictation/DebugLog.h"
+#include "common/DebugLog.h"
 
 #include "support/QtPrinters.h"
 

@@ -1,4 +1,4 @@
-#include "dictation/ChildProcess.h"
+#include "common/ChildProcess.h"
 
 #include <QProcess>
 #include <csignal>

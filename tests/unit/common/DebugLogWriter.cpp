@@ -1,7 +1,7 @@
 // Writes each argument as one log line, so tests can start processes with their own
 // environment (the log reads it once per process). `--lines COUNT LENGTH` writes COUNT
 // numbered lines of LENGTH characters instead.
-#include "dictation/DebugLog.h"
+#include "common/DebugLog.h"
 
 #include <cstdlib>
 #include <cstring>

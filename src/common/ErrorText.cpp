@@ -1,4 +1,4 @@
-#include "dictation/ErrorText.h"
+#include "common/ErrorText.h"
 
 #include <QRegularExpression>
 #include <QTextBoundaryFinder>

@@ -1,4 +1,4 @@
-#include "dictation/PrivateTempDir.h"
+#include "common/PrivateTempDir.h"
 
 #include <QDir>
 #include <QFile>

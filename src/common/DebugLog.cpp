@@ -1,6 +1,6 @@
-#include "dictation/DebugLog.h"
+#include "common/DebugLog.h"
 
-#include "dictation/PrivateTempDir.h"
+#include "common/PrivateTempDir.h"
 
 #include <QByteArray>
 #include <QDir>

@@ -1,13 +1,13 @@
 #pragma once
 
-#include "dictation/DictationBackends.h"
 #include "platform/OverlayWindowBackend.h"
+#include "platform/PlatformBackends.h"
 
-// Chooses the dictation pipeline's back ends for this session, by Qt's platform plug-in.
+// Chooses the desktop's back ends for this session, by Qt's platform plug-in.
 // A service that cannot be offered gets a back end that fails with the reason.
 namespace PlatformFactory {
 
-DictationBackends makeDictationBackends();
+PlatformBackends makePlatformBackends();
 
 // The accessibility grant as the shell reads it (the same service as the coordinator's).
 std::unique_ptr<AccessibilityTrust> makeAccessibilityTrust();

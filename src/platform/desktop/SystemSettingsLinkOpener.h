@@ -1,6 +1,6 @@
 #pragma once
 
-#include "permissions/SystemSettingsLinks.h"
+#include "platform/desktop/SystemSettingsLinks.h"
 #include "platform/SettingsLinkOpener.h"
 
 // The coordinator's way to the desktop's privacy settings.

@@ -1,8 +1,6 @@
-#include "app/PlatformFactory.h"
+#include "platform/PlatformFactory.h"
 
-#include "app/AppSettings.h"
-#include "dictation/WhisperCLITranscriber.h"
-#include "permissions/SystemSettingsLinkOpener.h"
+#include "platform/desktop/SystemSettingsLinkOpener.h"
 #include "platform/UnavailableBackends.h"
 #include "platform/atspi/AtspiAccessibility.h"
 #include "platform/atspi/AtspiAccessibilityTrust.h"
@@ -17,7 +15,6 @@
 #include "platform/x11/XTestSyntheticKeys.h"
 
 #include <QGuiApplication>
-#include <QSettings>
 
 namespace PlatformFactory {
 
@@ -28,14 +25,14 @@ std::unique_ptr<AccessibilityTrust> makeAccessibilityTrust()
     return std::make_unique<UnavailableAccessibility>();
 }
 
-DictationBackends makeDictationBackends()
+PlatformBackends makePlatformBackends()
 {
     const QString platform = QGuiApplication::platformName();
     const bool x11 = platform == QLatin1String("xcb");
     const QString noX11 =
         QStringLiteral("Wendlo needs an X11 session (this one is \"%1\")").arg(platform);
 
-    DictationBackends b;
+    PlatformBackends b;
     const X11Connection xcb =
         x11 ? X11Connection::ofApplication().value_or(X11Connection{}) : X11Connection{};
     const bool haveXcb = xcb.connection != nullptr;
@@ -47,17 +44,6 @@ DictationBackends makeDictationBackends()
     // The sound server serves X11 and Wayland sessions alike.
     b.audioCapture = std::make_unique<PulseAudioCapture>();
     b.recordPermission = std::make_unique<PulseRecordPermission>();
-    auto transcriber = std::make_shared<WhisperCLITranscriber>();
-    // Read on the recogniser's thread, from a settings object of its own.
-    transcriber->setLanguageSource([] {
-        QSettings store(QStringLiteral("Wendlo"), QStringLiteral("Wendlo"));
-        return AppSettings::languageIn(store);
-    });
-    transcriber->setModelSource([] {
-        QSettings store(QStringLiteral("Wendlo"), QStringLiteral("Wendlo"));
-        return AppSettings::modelIn(store);
-    });
-    b.transcriber = std::move(transcriber);
     if (x11)
         b.accessibility =
             std::make_unique<AtspiAccessibility>(std::make_unique<AtspiAccessibilityTrust>());

@@ -1,0 +1,27 @@
+#pragma once
+
+#include "platform/AccessibilityBackend.h"
+#include "platform/AudioCaptureBackend.h"
+#include "platform/ClipboardBackend.h"
+#include "platform/HotKeyBackend.h"
+#include "platform/RecordPermission.h"
+#include "platform/SettingsLinkOpener.h"
+#include "platform/SyntheticKeys.h"
+#include "platform/UserAlerts.h"
+
+#include <memory>
+
+// Everything dictation needs from the desktop session, as the factory chose it.
+struct PlatformBackends
+{
+    std::unique_ptr<HotKeyBackend> hotKey;
+    std::unique_ptr<AudioCaptureBackend> audioCapture;
+    std::unique_ptr<RecordPermission> recordPermission;
+    std::unique_ptr<AccessibilityBackend> accessibility;
+    std::unique_ptr<ClipboardBackend> clipboard;
+    std::unique_ptr<SyntheticKeys> pasteKeys;
+    std::unique_ptr<AccessibilityTrust> accessibilityTrust; // the coordinator's own trust prompt
+    std::unique_ptr<UserAlerts> alerts;
+    std::unique_ptr<SettingsLinkOpener> settingsLinks;
+    std::unique_ptr<SyntheticKeys> selfTestKeys;
+};
