@@ -18,7 +18,7 @@ std::optional<QString> HotKeyController::registerKey(const HotKey& key)
 {
     // The back end is owned by this controller, so the handler cannot outlive `this`.
     if (const std::optional<QString> reason = m_backend->registerHotKey(
-            key.combination(), [this](const HotKeyEvent* event) { return handleEvent(event); }))
+            key.combination(), [this](HotKeyTransition transition) { handleTransition(transition); }))
         return registrationFailure(key, *reason);
     return std::nullopt;
 }
@@ -48,24 +48,10 @@ std::optional<QString> HotKeyController::change(const HotKey& key)
     return std::nullopt;
 }
 
-int HotKeyController::handleEvent(const HotKeyEvent* event)
+void HotKeyController::handleTransition(HotKeyTransition transition)
 {
-    if (!event)
-        return EventNotHandled;
-    // Only the number identifies our key; the signature is deliberately not compared.
-    if (event->id != hotKeyId)
-        return 0;
-    switch (event->kind) {
-    case HotKeyEvent::Released:
-        if (onRelease)
-            onRelease();
-        break;
-    case HotKeyEvent::Pressed:
-        if (onPress)
-            onPress();
-        break;
-    default:
-        break;
-    }
-    return 0;
+    const std::function<void()>& handler =
+        transition == HotKeyTransition::Pressed ? onPress : onRelease;
+    if (handler)
+        handler();
 }

@@ -12,8 +12,6 @@
 class HotKeyController
 {
 public:
-    static constexpr int EventNotHandled = -9874;
-
     explicit HotKeyController(std::unique_ptr<HotKeyBackend> backend,
                               HotKey hotKey = HotKey::standard());
 
@@ -33,8 +31,8 @@ public:
     // Why the hot key in use does not work (after start); empty once a key works.
     const std::optional<QString>& problem() const { return m_problem; }
 
-    // The event handler the back end calls: 0 when handled, EventNotHandled without an event.
-    int handleEvent(const HotKeyEvent* event);
+    // What the back end reports: a press is onPress, a release onRelease.
+    void handleTransition(HotKeyTransition transition);
 
     // "<key> could not be registered: <reason>."
     static QString registrationFailure(const HotKey& key, const QString& reason);

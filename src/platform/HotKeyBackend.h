@@ -6,21 +6,19 @@
 #include <functional>
 #include <optional>
 
-// One event of the registered hot key, as the platform delivers it.
-struct HotKeyEvent
+// What happened to the registered hot key.
+enum class HotKeyTransition
 {
-    enum Kind : int { Pressed = 5, Released = 6 };
-
-    std::uint32_t signature = 0; // 'QUOR'
-    std::uint32_t id = 0;        // 1 for the hot key
-    int kind = 0;                // Pressed, Released, or anything else
+    Pressed,
+    Released,
 };
 
-// Grabs the hot key system-wide and feeds its events to a handler on the main thread.
+// Grabs the hot key system-wide and reports each press and release of it to a handler on the
+// main thread (a held key's auto-repeat is not reported).
 class HotKeyBackend
 {
 public:
-    using Handler = std::function<int(const HotKeyEvent* event)>;
+    using Handler = std::function<void(HotKeyTransition)>;
 
     virtual ~HotKeyBackend() = default;
 

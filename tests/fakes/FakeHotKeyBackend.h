@@ -4,7 +4,7 @@
 
 #include <QList>
 
-// Control face: fail the grab, then deliver events as the platform would.
+// Control face: fail the grab, then report presses and releases as the platform would.
 class FakeHotKeyBackend : public HotKeyBackend
 {
 public:
@@ -21,23 +21,22 @@ public:
         return std::nullopt;
     }
 
-    // Delivers an event to the installed handler; returns its status (or nothing when none).
-    std::optional<int> deliver(const HotKeyEvent* event)
+    // Reports a transition to the installed handler; false when none is installed.
+    bool deliver(HotKeyTransition transition)
     {
         if (!m_handler)
-            return std::nullopt;
-        return m_handler(event);
+            return false;
+        m_handler(transition);
+        return true;
     }
-    std::optional<int> press() { return deliver(&pressed); }
-    std::optional<int> release() { return deliver(&released); }
+    bool press() { return deliver(HotKeyTransition::Pressed); }
+    bool release() { return deliver(HotKeyTransition::Released); }
 
     std::optional<QString> failure; // refuses every key
     QList<QKeyCombination> refused; // refuses these keys only
     int registerCalls = 0;
     QList<QKeyCombination> registered; // every key asked for, in order
     std::optional<QKeyCombination> grabbed;
-    HotKeyEvent pressed{0x51554F52, 1, HotKeyEvent::Pressed};
-    HotKeyEvent released{0x51554F52, 1, HotKeyEvent::Released};
 
 private:
     Handler m_handler;

@@ -16,7 +16,6 @@ namespace {
 
 constexpr xcb_keysym_t keysymNumLock = 0xff7f;
 constexpr std::uint8_t badAccess = 10;
-constexpr std::uint32_t quorSignature = 0x51554F52;
 
 using ErrorPtr = std::unique_ptr<xcb_generic_error_t, decltype(&std::free)>;
 
@@ -146,21 +145,20 @@ bool X11HotKeyBackend::nativeEventFilter(const QByteArray& eventType, void* mess
     if (key->event != m_root || !m_grab.keycodes.contains(key->detail))
         return false;
 
-    HotKeyEvent event{quorSignature, 1, 0};
     if (type == XCB_KEY_PRESS) {
         if ((key->state & m_grab.mask) != m_grab.mask && !m_down)
             return false;
         if (m_down)
             return true; // auto-repeat of the held key
         m_down = true;
-        event.kind = HotKeyEvent::Pressed;
+        m_handler(HotKeyTransition::Pressed);
+        return true;
     } else {
         // The modifiers usually come up first, so the release is matched by keycode alone.
         if (!m_down)
             return false;
         m_down = false;
-        event.kind = HotKeyEvent::Released;
+        m_handler(HotKeyTransition::Released);
+        return true;
     }
-    m_handler(&event);
-    return true;
 }
