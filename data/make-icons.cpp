@@ -2,6 +2,7 @@
 // and one PNG per usual size. Run by the build; not installed.
 //   make-icons OUTDIR
 #include "app/ApplicationIcon.h"
+#include "common/PngSnapshot.h"
 
 #include <QDir>
 #include <QFile>
@@ -29,8 +30,13 @@ int main(int argc, char** argv)
     for (const int size : {16, 22, 24, 32, 48, 64, 128, 256, 512}) {
         const QString folder = out.filePath(QStringLiteral("%1x%1/apps").arg(size));
         const QString png = folder + QStringLiteral("/wendlo.png");
-        if (!QDir().mkpath(folder) || !ApplicationIcon::render(size).save(png, "PNG"))
-            return fail(png);
+        if (!QDir().mkpath(folder))
+            return fail(folder);
+        if (const Failure failure = PngSnapshot::write(ApplicationIcon::render(size), png,
+                                                       QStringLiteral("cannot encode ") + png)) {
+            std::fprintf(stderr, "make-icons: %s\n", qPrintable(failure->message));
+            return 1;
+        }
     }
     return 0;
 }

@@ -7,6 +7,7 @@
 #include "common/DebugLog.h"
 #include "common/ErrorText.h"
 #include "common/MainThreadTask.h"
+#include "dictation/SelfTestDriver.h"
 #include "onboarding/OnboardingPractice.h"
 #include "onboarding/OnboardingVersionStore.h"
 #include "onboarding/OnboardingWindowController.h"
@@ -156,7 +157,8 @@ void AppDelegate::applicationDidFinishLaunching()
     else
         refreshPermissionWindow(true);
 
-    const QString phrase = m_environment.value(QStringLiteral("QUOR_SELFTEST_PHRASE"));
+    const QString phrase =
+        m_environment.value(QString::fromLatin1(SelfTestDriver::phraseVariable));
     if (!phrase.isEmpty())
         m_coordinator->runSelfTest(phrase);
     DebugLog::write(QStringLiteral("launch complete"));

@@ -58,19 +58,10 @@ QImage render(int size)
     painter.setBrush(fill);
     painter.drawRoundedRect(tileRect, radius, radius);
 
-    const StatusItemIcon::Geometry lines = StatusItemIcon::geometry();
     const double scale = tileRect.width();
-    const QTransform toTile = QTransform::fromTranslate(margin, margin).scale(scale, scale);
-    QPen pen(kMark);
-    pen.setCapStyle(Qt::RoundCap);
-    pen.setJoinStyle(Qt::RoundJoin);
-    pen.setWidthF(lines.ringWidth * scale);
-    painter.setPen(pen);
-    painter.setBrush(Qt::NoBrush);
-    painter.drawEllipse(toTile.mapRect(lines.ring));
-    pen.setWidthF(lines.waveWidth * scale);
-    painter.setPen(pen);
-    painter.drawPath(toTile.map(lines.wave));
+    StatusItemIcon::drawLines(painter,
+                              QTransform::fromTranslate(margin, margin).scale(scale, scale),
+                              scale, kMark);
     return image;
 }
 

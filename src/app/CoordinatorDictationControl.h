@@ -2,6 +2,7 @@
 
 #include "app/DictationControl.h"
 #include "dictation/DictationCoordinator.h"
+#include "dictation/SelfTestDriver.h"
 
 #include <memory>
 
@@ -9,8 +10,11 @@
 class CoordinatorDictationControl : public DictationControl
 {
 public:
-    explicit CoordinatorDictationControl(DictationBackends backends)
-        : m_coordinator(std::make_unique<DictationCoordinator>(std::move(backends)))
+    // `selfTestBackends` is asked only when a self-test runs.
+    CoordinatorDictationControl(DictationBackends backends,
+                                std::function<SelfTestBackends()> selfTestBackends)
+        : m_coordinator(std::make_unique<DictationCoordinator>(std::move(backends))),
+          m_selfTestBackends(std::move(selfTestBackends))
     {
     }
 
@@ -44,7 +48,12 @@ public:
     {
         return m_coordinator->microphonePermissionState();
     }
-    void runSelfTest(const QString& phrase) override { m_coordinator->runSelfTest(phrase); }
+    void runSelfTest(const QString& phrase) override
+    {
+        // Owned by the coordinator it drives.
+        auto* driver = new SelfTestDriver(m_selfTestBackends(), m_coordinator.get());
+        driver->run(phrase);
+    }
     void beep() override { m_coordinator->beep(); }
     void cancelTranscription() override { m_coordinator->cancelTranscription(); }
 
@@ -52,4 +61,5 @@ public:
 
 private:
     std::unique_ptr<DictationCoordinator> m_coordinator;
+    std::function<SelfTestBackends()> m_selfTestBackends;
 };

@@ -19,6 +19,21 @@ Geometry geometry()
     return Geometry{QRectF(0.16, 0.16, 1.0 - 0.32, 1.0 - 0.32), 0.11, wave, 0.12};
 }
 
+void drawLines(QPainter& painter, const QTransform& toTarget, double scale, const QColor& color)
+{
+    const Geometry lines = geometry();
+    QPen pen(color);
+    pen.setCapStyle(Qt::RoundCap);
+    pen.setJoinStyle(Qt::RoundJoin);
+    pen.setWidthF(lines.ringWidth * scale);
+    painter.setPen(pen);
+    painter.setBrush(Qt::NoBrush);
+    painter.drawEllipse(toTarget.mapRect(lines.ring));
+    pen.setWidthF(lines.waveWidth * scale);
+    painter.setPen(pen);
+    painter.drawPath(toTarget.map(lines.wave));
+}
+
 QImage make(double size, const QColor& color)
 {
     const int pixels = int(std::ceil(size));
@@ -31,20 +46,7 @@ QImage make(double size, const QColor& color)
     if (!painter.isActive())
         return image;
     painter.setRenderHint(QPainter::Antialiasing, true);
-
-    const Geometry lines = geometry();
-    const QTransform scale = QTransform::fromScale(size, size);
-    QPen pen(color);
-    pen.setCapStyle(Qt::RoundCap);
-    pen.setJoinStyle(Qt::RoundJoin);
-    pen.setWidthF(lines.ringWidth * size);
-    painter.setPen(pen);
-    painter.setBrush(Qt::NoBrush);
-    painter.drawEllipse(scale.mapRect(lines.ring));
-
-    pen.setWidthF(lines.waveWidth * size);
-    painter.setPen(pen);
-    painter.drawPath(scale.map(lines.wave));
+    drawLines(painter, QTransform::fromScale(size, size), size, color);
     return image;
 }
 

@@ -7,6 +7,9 @@
 #include <QPalette>
 #include <QRectF>
 #include <QString>
+#include <QTransform>
+
+class QPainter;
 
 // The tray icon: a circle with a wave through it, strokes of one colour on transparency.
 // Linux trays show it as drawn (none recolours a mask), so it is drawn in the colour of the
@@ -23,6 +26,10 @@ struct Geometry
     double waveWidth;
 };
 Geometry geometry();
+
+// Strokes the ring and the wave in `color` onto `painter`, the unit square placed by
+// `toTarget`, which must scale both axes by `scale` (stroke widths scale with it).
+void drawLines(QPainter& painter, const QTransform& toTarget, double scale, const QColor& color);
 
 // One square image of `size` × `size` pixels; every length scales with the size.
 QImage make(double size, const QColor& color = Qt::black);

@@ -9,6 +9,7 @@
 #include "app/UpdaterController.h"
 #include "common/DebugLog.h"
 #include "dictation/ModelPrefetcher.h"
+#include "dictation/SelfTestDriver.h"
 #include "common/PrivateTempDir.h"
 #include "dictation/WhisperCLITranscriber.h"
 #include "onboarding/OnboardingVersionStore.h"
@@ -43,7 +44,8 @@ DictationBackends makeDictationBackends()
 AppDelegateServices makeServices()
 {
     AppDelegateServices services;
-    services.dictation = std::make_unique<CoordinatorDictationControl>(makeDictationBackends());
+    services.dictation = std::make_unique<CoordinatorDictationControl>(
+        makeDictationBackends(), &PlatformFactory::makeSelfTestBackends);
     services.accessibilityTrust = PlatformFactory::makeAccessibilityTrust();
     services.overlayBackend = PlatformFactory::makeOverlayWindowBackend();
     services.activation = std::make_unique<QtAppActivation>();
@@ -160,6 +162,10 @@ void carryOut(AppDelegate& delegate, InstanceCommand command)
 
 int main(int argc, char** argv)
 {
+    // A self-test is watched from its terminal or script: every line, the first included.
+    if (qEnvironmentVariableIsSet(SelfTestDriver::phraseVariable))
+        DebugLog::copyToStandardError();
+
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);

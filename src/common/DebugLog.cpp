@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcessEnvironment>
+#include <atomic>
 #include <cstdio>
 #include <fcntl.h>
 #include <mutex>
@@ -37,14 +38,15 @@ const Settings& settings()
     static const Settings value = [] {
         const QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         Settings s;
-        s.stderrEnabled = env.contains(QStringLiteral("QUOR_SELFTEST_PHRASE")) ||
-                          env.value(QStringLiteral("QUOR_LOG_STDERR")) == QLatin1String("1");
+        s.stderrEnabled = env.value(QStringLiteral("QUOR_LOG_STDERR")) == QLatin1String("1");
         s.debugLogRequested = env.contains(QStringLiteral("QUOR_DEBUG_LOG"));
         s.debugLogPath = env.value(QStringLiteral("QUOR_DEBUG_LOG"));
         return s;
     }();
     return value;
 }
+
+std::atomic<bool> stderrRequested{false};
 
 // One write(2) per line: with O_APPEND, lines from threads and processes never interleave.
 void writeAll(int fd, const QByteArray& bytes)
@@ -128,6 +130,11 @@ bool isDebugLogOn()
     return settings().debugLogRequested;
 }
 
+void copyToStandardError()
+{
+    stderrRequested = true;
+}
+
 void write(const QString& message)
 {
     const QByteArray line = (QStringLiteral("[Quor] ") + message + u'\n').toUtf8();
@@ -137,7 +144,7 @@ void write(const QString& message)
     static std::mutex mutex;
     std::lock_guard lock(mutex);
 
-    if (s.stderrEnabled)
+    if (s.stderrEnabled || stderrRequested)
         writeAll(STDERR_FILENO, line);
 
     if (!s.debugLogRequested) {

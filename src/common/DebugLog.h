@@ -3,7 +3,8 @@
 #include <QString>
 
 // The one diagnostic output: "[Quor] " + message + "\n" appended to the log file and, when
-// enabled by the environment, to standard error. Safe to call from any thread.
+// enabled by `QUOR_LOG_STDERR`="1" or asked for below, to standard error. Safe to call from
+// any thread.
 namespace DebugLog {
 
 void write(const QString& message);
@@ -17,5 +18,9 @@ inline QString boolText(bool value)
 // Whether the user asked for the debug log (`QUOR_DEBUG_LOG`); diagnosis material such as
 // recordings is then kept.
 bool isDebugLogOn();
+
+// Copies every later line to standard error too, whatever the environment says; for runs that
+// are watched from a terminal or a script. Any thread.
+void copyToStandardError();
 
 } // namespace DebugLog

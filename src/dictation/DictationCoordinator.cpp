@@ -2,7 +2,6 @@
 
 #include "common/DebugLog.h"
 #include "common/MainThreadTask.h"
-#include "dictation/SelfTestAudio.h"
 #include "dictation/TextCleanup.h"
 
 namespace {
@@ -23,7 +22,6 @@ DictationCoordinator::DictationCoordinator(DictationBackends backends, QObject* 
     : QObject(parent), m_recordPermission(std::move(backends.recordPermission)),
       m_accessibilityTrust(std::move(backends.accessibilityTrust)),
       m_alerts(std::move(backends.alerts)), m_settingsLinks(std::move(backends.settingsLinks)),
-      m_selfTestKeys(std::move(backends.selfTestKeys)),
       m_hotKeyController(std::make_unique<HotKeyController>(std::move(backends.hotKey))),
       m_recorder(std::make_unique<DictationRecorder>(std::move(backends.audioCapture),
                                                      backends.keepRecordings)),
@@ -35,11 +33,7 @@ DictationCoordinator::DictationCoordinator(DictationBackends backends, QObject* 
 {
 }
 
-DictationCoordinator::~DictationCoordinator()
-{
-    // The transcriber stops its own runs; nothing the self-test started may outlive us either.
-    m_selfTestStop->requestStop();
-}
+DictationCoordinator::~DictationCoordinator() = default;
 
 void DictationCoordinator::start()
 {
@@ -372,40 +366,4 @@ void DictationCoordinator::writeState(DictationState state)
         const DictationState published = m_state;
         onStateChange(published);
     }
-}
-
-void DictationCoordinator::runSelfTest(const QString& phrase)
-{
-    DebugLog::write(QStringLiteral("starting self-test"));
-    postTask(this, [this, phrase] {
-        runInBackground<Result<QString>>(
-            this,
-            [phrase, stop = m_selfTestStop] { return SelfTestAudio::makePrompt(phrase, *stop); },
-            [this](Result<QString> prompt) {
-                if (!prompt) {
-                    setError(prompt.error().localizedDescription());
-                    return;
-                }
-                postDelayed(this, 1000, [this, path = prompt.value()] {
-                    // Through the real key path, so the hot-key grab itself is exercised.
-                    m_selfTestKeys->postHotKey(hotKey().combination(), true);
-                    postDelayed(this, 750, [this, path] { playSelfTestPrompt(path); });
-                });
-            });
-    });
-}
-
-void DictationCoordinator::playSelfTestPrompt(const QString& path)
-{
-    runInBackground<Failure>(
-        this, [path, stop = m_selfTestStop] { return SelfTestAudio::playPrompt(path, *stop); },
-        [this](Failure failure) {
-            // A failed playback leaves the key down: the recording it started is not stopped.
-            if (failure) {
-                setError(failure->localizedDescription());
-                return;
-            }
-            postDelayed(this, 500,
-                        [this] { m_selfTestKeys->postHotKey(hotKey().combination(), false); });
-        });
 }

@@ -37,7 +37,9 @@ public:
                                  std::function<void()> onGranted);
     void requestAccessibilityPermission();
     MicrophonePermissionState microphonePermissionState() const;
-    void runSelfTest(const QString& phrase);
+    // Logs "error=" and the message, writes the error state and beeps: where every failure
+    // of the pipeline, and of whatever drives it, ends.
+    void setError(const QString& message);
 
     // Beeps (used by the toggle command while transcribing).
     void beep();
@@ -71,8 +73,6 @@ private:
     void showPermissionNeededAlert();
     void beginRecording(bool afterRecorderProbeIfNeeded);
     void finishTranscription(Result<QString> raw);
-    void playSelfTestPrompt(const QString& path);
-    void setError(const QString& message);
     void setIdle();
     void writeState(DictationState state);
 
@@ -80,7 +80,6 @@ private:
     std::unique_ptr<AccessibilityTrust> m_accessibilityTrust;
     std::unique_ptr<UserAlerts> m_alerts;
     std::unique_ptr<SettingsLinkOpener> m_settingsLinks;
-    std::unique_ptr<SyntheticKeys> m_selfTestKeys;
 
     std::unique_ptr<HotKeyController> m_hotKeyController;
     std::unique_ptr<DictationRecorder> m_recorder;
@@ -94,6 +93,4 @@ private:
     QElapsedTimer m_recordingSince;
     // Raised by every cancel, so that a run about to start learns it was cancelled.
     quint64 m_cancelGeneration = 0;
-    // Shared with the self-test's background steps, which may outlive the coordinator.
-    std::shared_ptr<ChildProcessStop> m_selfTestStop = std::make_shared<ChildProcessStop>();
 };

@@ -1,22 +1,20 @@
 #include "onboarding/OnboardingWindowController.h"
 
 #include "common/MainThreadTask.h"
+#include "common/PngSnapshot.h"
 #include "onboarding/OnboardingLayerView.h"
 #include "onboarding/OnboardingPractice.h"
 #include "onboarding/OnboardingStarfieldView.h"
 #include "onboarding/OnboardingStepChipView.h"
 #include "onboarding/OnboardingStyle.h"
 
-#include <QBuffer>
 #include <QCoreApplication>
 #include <QEvent>
 #include <QGuiApplication>
 #include <QHBoxLayout>
-#include <QImageWriter>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QScopedValueRollback>
 #include <QScreen>
 #include <QTextCursor>
@@ -753,18 +751,8 @@ Failure OnboardingWindowController::captureSnapshot(const QString& filePath)
     bitmap.fill(Qt::black);
     content->render(&bitmap);
 
-    QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, "png");
-    if (!writer.write(bitmap))
-        return QuorError{QStringLiteral("Could not encode onboarding snapshot")};
-
-    // The file system's own error, with the path it concerns.
-    QSaveFile file(filePath);
-    if (!file.open(QIODevice::WriteOnly) || file.write(png) != png.size() || !file.commit())
-        return QuorError{filePath + QStringLiteral(": ") + file.errorString()};
-    return std::nullopt;
+    return PngSnapshot::write(bitmap, filePath,
+                              QStringLiteral("Could not encode onboarding snapshot"));
 }
 
 void OnboardingWindowController::showWindow()

@@ -1,11 +1,10 @@
 #include "overlay/RecordingOverlayView.h"
 
+#include "common/PngSnapshot.h"
 #include "overlay/StarfieldPillView.h"
 
-#include <QBuffer>
 #include <QPainter>
 #include <QPainterPath>
-#include <QSaveFile>
 #include <QVBoxLayout>
 
 namespace {
@@ -74,13 +73,6 @@ Failure RecordingOverlayView::captureSnapshot(const QString& filePath) const
     if (!image)
         return image.error();
 
-    QByteArray png;
-    QBuffer buffer(&png);
-    if (!buffer.open(QIODevice::WriteOnly) || !image.value().save(&buffer, "PNG"))
-        return failure("Could not encode overlay snapshot");
-
-    QSaveFile file(filePath);
-    if (!file.open(QIODevice::WriteOnly) || file.write(png) != png.size() || !file.commit())
-        return QuorError{filePath + QStringLiteral(": ") + file.errorString()};
-    return std::nullopt;
+    return PngSnapshot::write(image.value(), filePath,
+                              QStringLiteral("Could not encode overlay snapshot"));
 }

@@ -6,6 +6,7 @@
 #include "platform/HotKeyBackend.h"
 #include "platform/RecordPermission.h"
 #include "platform/SettingsLinkOpener.h"
+#include "platform/SpeechPlayback.h"
 #include "platform/SyntheticKeys.h"
 #include "platform/UserAlerts.h"
 
@@ -23,5 +24,12 @@ struct PlatformBackends
     std::unique_ptr<AccessibilityTrust> accessibilityTrust; // the coordinator's own trust prompt
     std::unique_ptr<UserAlerts> alerts;
     std::unique_ptr<SettingsLinkOpener> settingsLinks;
-    std::unique_ptr<SyntheticKeys> selfTestKeys;
+};
+
+// What the self-test adds: a voice for the microphone and a hand on the hot key.
+struct SelfTestBackends
+{
+    std::unique_ptr<SyntheticKeys> keys;
+    // Shared with the threads that speak and play.
+    std::shared_ptr<const SpeechPlayback> speech;
 };

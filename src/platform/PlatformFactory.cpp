@@ -1,5 +1,6 @@
 #include "platform/PlatformFactory.h"
 
+#include "platform/desktop/EspeakSpeechPlayback.h"
 #include "platform/desktop/SystemSettingsLinkOpener.h"
 #include "platform/UnavailableBackends.h"
 #include "platform/atspi/AtspiAccessibility.h"
@@ -60,10 +61,18 @@ PlatformBackends makePlatformBackends()
     b.accessibilityTrust = makeAccessibilityTrust();
     b.alerts = std::make_unique<QtUserAlerts>();
     b.settingsLinks = std::make_unique<SystemSettingsLinkOpener>();
-    if (haveXcb)
-        b.selfTestKeys = std::make_unique<XTestSyntheticKeys>(xcb.connection, xcb.root);
+    return b;
+}
+
+SelfTestBackends makeSelfTestBackends()
+{
+    SelfTestBackends b;
+    const std::optional<X11Connection> xcb = X11Connection::ofApplication();
+    if (xcb && xcb->connection)
+        b.keys = std::make_unique<XTestSyntheticKeys>(xcb->connection, xcb->root);
     else
-        b.selfTestKeys = std::make_unique<UnavailableKeys>();
+        b.keys = std::make_unique<UnavailableKeys>();
+    b.speech = std::make_shared<EspeakSpeechPlayback>();
     return b;
 }
 

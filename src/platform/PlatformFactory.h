@@ -9,6 +9,9 @@ namespace PlatformFactory {
 
 PlatformBackends makePlatformBackends();
 
+// What the self-test needs to dictate without a user.
+SelfTestBackends makeSelfTestBackends();
+
 // The accessibility grant as the shell reads it (the same service as the coordinator's).
 std::unique_ptr<AccessibilityTrust> makeAccessibilityTrust();
 

@@ -25,7 +25,6 @@ struct FakeDictationBackends
     FakeAccessibilityTrust* accessibilityTrust = nullptr;
     FakeUserAlerts* alerts = nullptr;
     FakeSettingsLinkOpener* settingsLinks = nullptr;
-    FakeSyntheticKeys* selfTestKeys = nullptr;
 
     DictationBackends make()
     {
@@ -41,7 +40,6 @@ struct FakeDictationBackends
         b.accessibilityTrust = own(accessibilityTrust);
         b.alerts = own(alerts);
         b.settingsLinks = own(settingsLinks);
-        b.selfTestKeys = own(selfTestKeys);
         return b;
     }
 

@@ -68,6 +68,12 @@ public:
     // The log's lines without their "[Quor] " prefix.
     QStringList lines() const { return debugLogMessages(logPath()); }
 
+    QString standardError() const
+    {
+        QFile err(m_home.filePath("stderr"));
+        return err.open(QIODevice::ReadOnly) ? QString::fromUtf8(err.readAll()) : QString();
+    }
+
     // Waits for the dictation to end and its last state to be published: idle after the text
     // was inserted, or an error.
     bool finished(int ms = 40000)
@@ -240,6 +246,13 @@ TEST_F(DictationEndToEnd, SpokenPhraseLandsInTheFocusedFieldThroughAccessibility
 
     SelfTestRun run(s_speakingApp);
     ASSERT_TRUE(run.finished()) << run.diagnostics().toStdString();
+    // Watched from a terminal or script: the log's lines, its first included, reach standard
+    // error too.
+    const QStringList logged = run.lines();
+    ASSERT_FALSE(logged.isEmpty());
+    for (const QString& line : {logged.first(), QString("starting self-test"),
+                                QString("text inserted")})
+        EXPECT_TRUE(run.standardError().contains("[Quor] " + line + "\n")) << line.toStdString();
 
     EXPECT_TRUE(field.waitForText(kInserted))
         << "field holds: " << field.state().text.toStdString() << "\n"

@@ -61,8 +61,8 @@ TEST_F(DebugLogTest, StandardErrorSwitches)
         {{"QUOR_LOG_STDERR=0"}, false},
         {{"QUOR_LOG_STDERR="}, false},
         {{"QUOR_LOG_STDERR= 1"}, false},
-        {{"QUOR_SELFTEST_PHRASE="}, true},
-        {{"QUOR_SELFTEST_PHRASE=hello there"}, true},
+        // The self-test's entry point asks for the copy; the log itself does not look.
+        {{"QUOR_SELFTEST_PHRASE=hello there"}, false},
     };
     for (const auto& [env, enabled] : cases) {
         SCOPED_TRACE(env.join(' ').toStdString());
@@ -70,6 +70,15 @@ TEST_F(DebugLogTest, StandardErrorSwitches)
             run({"line"}, env + QStringList{"QUOR_DEBUG_LOG=" + logIn("switch.log")});
         EXPECT_EQ(r.standardError, enabled ? QByteArray("[Quor] line\n") : QByteArray());
     }
+}
+
+TEST_F(DebugLogTest, AskedForStandardErrorItCopiesWhateverTheEnvironmentSays)
+{
+    const QString log = logIn(QStringLiteral("asked.log"));
+    const WriterRun r =
+        run({"--stderr", "one", "two"}, {"QUOR_DEBUG_LOG=" + log, "QUOR_LOG_STDERR=0"});
+    EXPECT_EQ(r.standardError, QByteArray("[Quor] one\n[Quor] two\n"));
+    EXPECT_EQ(read(log), QByteArray("[Quor] one\n[Quor] two\n"));
 }
 
 TEST_F(DebugLogTest, DefaultFileIsPrivateInThePrivateFolder)

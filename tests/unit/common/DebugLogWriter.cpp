@@ -1,6 +1,7 @@
 // Writes each argument as one log line, so tests can start processes with their own
 // environment (the log reads it once per process). `--lines COUNT LENGTH` writes COUNT
-// numbered lines of LENGTH characters instead.
+// numbered lines of LENGTH characters instead; a first argument `--stderr` asks for the
+// standard-error copy before writing.
 #include "common/DebugLog.h"
 
 #include <cstdlib>
@@ -17,7 +18,12 @@ int main(int argc, char** argv)
         }
         return 0;
     }
-    for (int i = 1; i < argc; ++i)
+    int first = 1;
+    if (argc > 1 && std::strcmp(argv[1], "--stderr") == 0) {
+        DebugLog::copyToStandardError();
+        first = 2;
+    }
+    for (int i = first; i < argc; ++i)
         DebugLog::write(QString::fromUtf8(argv[i]));
     return 0;
 }

@@ -1,14 +1,12 @@
-#include "dictation/SelfTestAudio.h"
+#include "platform/desktop/EspeakSpeechPlayback.h"
 
 #include "common/ChildProcess.h"
-#include "common/DebugLog.h"
 #include "common/PrivateTempDir.h"
 
 #include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
 
-namespace SelfTestAudio {
 namespace {
 
 struct Exit
@@ -52,9 +50,9 @@ QString player()
 
 } // namespace
 
-Result<QString> makePrompt(const QString& phrase, ChildProcessStop& stop)
+Result<QString> EspeakSpeechPlayback::makePrompt(const QString& phrase,
+                                                 ChildProcessStop& stop) const
 {
-    DebugLog::write(QStringLiteral("building self-test prompt audio"));
     const Result<QString> folder = PrivateTempDir::ensureAppFolder();
     if (!folder)
         return folder.error();
@@ -71,9 +69,8 @@ Result<QString> makePrompt(const QString& phrase, ChildProcessStop& stop)
     return path;
 }
 
-Failure playPrompt(const QString& path, ChildProcessStop& stop)
+Failure EspeakSpeechPlayback::playPrompt(const QString& path, ChildProcessStop& stop) const
 {
-    DebugLog::write(QStringLiteral("playing self-test prompt audio"));
     const Result<Exit> exit = run(player(), {path}, stop);
     if (!exit)
         return exit.error();
@@ -81,5 +78,3 @@ Failure playPrompt(const QString& path, ChildProcessStop& stop)
         return QuorError{QStringLiteral("Could not play self-test prompt audio")};
     return std::nullopt;
 }
-
-} // namespace SelfTestAudio
