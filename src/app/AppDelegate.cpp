@@ -157,8 +157,7 @@ void AppDelegate::applicationDidFinishLaunching()
     else
         refreshPermissionWindow(true);
 
-    const QString phrase =
-        m_environment.value(QString::fromLatin1(SelfTestDriver::phraseVariable));
+    const QString phrase = m_environment.value(QString::fromLatin1(SelfTestDriver::phraseVariable));
     if (!phrase.isEmpty())
         m_coordinator->runSelfTest(phrase);
     DebugLog::write(QStringLiteral("launch complete"));

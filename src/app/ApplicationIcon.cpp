@@ -59,9 +59,8 @@ QImage render(int size)
     painter.drawRoundedRect(tileRect, radius, radius);
 
     const double scale = tileRect.width();
-    StatusItemIcon::drawLines(painter,
-                              QTransform::fromTranslate(margin, margin).scale(scale, scale),
-                              scale, kMark);
+    StatusItemIcon::drawLines(
+        painter, QTransform::fromTranslate(margin, margin).scale(scale, scale), scale, kMark);
     return image;
 }
 

@@ -24,7 +24,9 @@ void SelfTestDriver::run(const QString& phrase)
         DebugLog::write(QStringLiteral("building self-test prompt audio"));
         runInBackground<Result<QString>>(
             this,
-            [phrase, speech = m_speech, stop = m_stop] { return speech->makePrompt(phrase, *stop); },
+            [phrase, speech = m_speech, stop = m_stop] {
+                return speech->makePrompt(phrase, *stop);
+            },
             [this](Result<QString> prompt) {
                 if (!prompt) {
                     m_coordinator.setError(prompt.error().localizedDescription());

@@ -250,8 +250,8 @@ TEST_F(DictationEndToEnd, SpokenPhraseLandsInTheFocusedFieldThroughAccessibility
     // error too.
     const QStringList logged = run.lines();
     ASSERT_FALSE(logged.isEmpty());
-    for (const QString& line : {logged.first(), QString("starting self-test"),
-                                QString("text inserted")})
+    for (const QString& line :
+         {logged.first(), QString("starting self-test"), QString("text inserted")})
         EXPECT_TRUE(run.standardError().contains("[Quor] " + line + "\n")) << line.toStdString();
 
     EXPECT_TRUE(field.waitForText(kInserted))

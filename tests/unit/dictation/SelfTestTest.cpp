@@ -26,7 +26,8 @@ protected:
             down ? fakes.hotKey->press() : fakes.hotKey->release();
         };
         speech = std::make_shared<FakeSpeechPlayback>();
-        driver = new SelfTestDriver(SelfTestBackends{std::move(keyFake), speech}, coordinator.get());
+        driver =
+            new SelfTestDriver(SelfTestBackends{std::move(keyFake), speech}, coordinator.get());
         fakes.accessibility->field->value = QString();
         coordinator->onStateChange = [this](const DictationState& state) { states << state; };
         coordinator->start();
@@ -56,8 +57,8 @@ TEST_F(SelfTestRun, DictatesThroughTheHotKeyPath)
     // the key comes up 0.5 s after playing ends.
     EXPECT_GE(keyTimes[0], 1000);
     EXPECT_GE(keyTimes[1] - keyTimes[0], 1250);
-    EXPECT_EQ(speech->calls(), (QStringList{"make:it's \"quoted\"  and spaced",
-                                            "play:" + speech->promptPath}));
+    EXPECT_EQ(speech->calls(),
+              (QStringList{"make:it's \"quoted\"  and spaced", "play:" + speech->promptPath}));
     EXPECT_EQ(coordinator->state(), DictationState::idle());
 }
 

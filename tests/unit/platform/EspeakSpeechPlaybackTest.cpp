@@ -1,5 +1,6 @@
-#include "common/ChildProcess.h"
 #include "platform/desktop/EspeakSpeechPlayback.h"
+
+#include "common/ChildProcess.h"
 #include "support/ProcessAlive.h"
 #include "support/QtPrinters.h"
 #include "support/Wait.h"
