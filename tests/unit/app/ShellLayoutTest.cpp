@@ -12,7 +12,8 @@
 #include "onboarding/OnboardingPractice.h"
 #include "onboarding/OnboardingWindowController.h"
 #include "permissions/PermissionsWindowController.h"
-#include "platform/qt/QtUserAlerts.h"
+#include "platform/qt/QtDesktopPresence.h"
+#include "support/Wait.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -25,6 +26,7 @@
 #include <QTimer>
 #include <QUrl>
 #include <gtest/gtest.h>
+#include <optional>
 
 namespace {
 
@@ -402,21 +404,17 @@ QStringList checkMessageBox(QMessageBox* box, const QString& name, double fontSc
 TEST_P(AlertLayout, MicrophoneAlertShowsEveryTextWhole)
 {
     ScaledApplicationFont font(GetParam());
-    QStringList problems;
-    bool seen = false;
-    // The alert is modal: look at it from inside its own event loop, then answer it.
-    QTimer::singleShot(0, [&] {
-        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        ASSERT_NE(box, nullptr);
-        seen = true;
-        problems = checkMessageBox(box, QStringLiteral("microphone"), GetParam());
-        box->buttons().constFirst()->click();
-    });
-    QtUserAlerts alerts;
-    alerts.runModal(QStringLiteral("Microphone Permission Needed"),
-                    QStringLiteral("Enable Microphone for Wendlo so it can record your speech."),
-                    {QStringLiteral("Open Settings"), QStringLiteral("Cancel")});
-    EXPECT_TRUE(seen);
+    QtDesktopPresence presence;
+    std::optional<std::optional<int>> answer;
+    presence.open(Alert{QStringLiteral("Microphone Permission Needed"),
+                        QStringLiteral("Enable Microphone for Wendlo so it can record your speech."),
+                        {QStringLiteral("Open Settings"), QStringLiteral("Cancel")}},
+                  [&](std::optional<int> button) { answer = button; });
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    ASSERT_NE(box, nullptr);
+    const QStringList problems = checkMessageBox(box, QStringLiteral("microphone"), GetParam());
+    box->buttons().constFirst()->click();
+    ASSERT_TRUE(waitUntil([&] { return answer.has_value(); }));
     EXPECT_EQ(problems, QStringList()) << "  " << joined(problems);
 }
 
