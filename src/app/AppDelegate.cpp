@@ -114,8 +114,6 @@ AppDelegate::~AppDelegate()
     m_statusItem.reset();
 }
 
-// MARK: launch and application events
-
 void AppDelegate::applicationDidFinishLaunching()
 {
     if (m_launched)
@@ -249,8 +247,6 @@ bool AppDelegate::hasVisibleWindows() const
            m_settingsWindowController->isVisible();
 }
 
-// MARK: menu commands
-
 void AppDelegate::toggleDictation()
 {
     const DictationState state = m_coordinator->state();
@@ -314,8 +310,6 @@ void AppDelegate::quit()
     m_presence->terminate();
 }
 
-// MARK: permissions
-
 MicrophonePermissionState AppDelegate::microphoneState() const
 {
     return m_coordinator->microphonePermissionState();
@@ -356,8 +350,6 @@ void AppDelegate::refreshPermissionWindow(double afterSeconds, bool shouldPresen
     postDelayed(this, int(std::lround(afterSeconds * 1000)),
                 [this, shouldPresentIfNeeded] { refreshPermissionWindow(shouldPresentIfNeeded); });
 }
-
-// MARK: onboarding
 
 void AppDelegate::refreshAndRenderOnboarding()
 {
@@ -411,8 +403,6 @@ void AppDelegate::completeOnboarding()
     if (!allPermissionsGranted())
         refreshPermissionWindow(true);
 }
-
-// MARK: tray
 
 const QIcon& AppDelegate::statusItemIcon()
 {

@@ -162,15 +162,14 @@ void DictationCoordinator::requestMicrophoneAccess(bool showAlertOnDenied, bool 
         handleMicrophoneNotGranted(showAlertOnDenied, setErrorOnDenied, true);
         return;
     case MicrophonePermissionState::Undetermined:
-        DebugLog::write(QStringLiteral("requesting microphone access via AVAudioApplication"));
+        DebugLog::write(QStringLiteral("requesting microphone access from the sound server"));
         m_presence->raiseWindows();
         // The answer may come on any thread; the rest runs as a main-thread task.
         m_recordPermission->requestAccess([this, showAlertOnDenied, setErrorOnDenied,
                                            onGranted](bool granted) {
             postTask(this, [this, showAlertOnDenied, setErrorOnDenied, onGranted, granted] {
-                DebugLog::write(
-                    QStringLiteral("AVAudioApplication.requestRecordPermission granted=") +
-                    DebugLog::boolText(granted));
+                DebugLog::write(QStringLiteral("sound server record permission granted=") +
+                                DebugLog::boolText(granted));
                 if (granted)
                     handleGrantedMicrophoneAccess(showAlertOnDenied, setErrorOnDenied, onGranted);
                 else

@@ -42,12 +42,11 @@ void QtDesktopPresence::open(const Alert& alert, AlertAnswer answer)
     for (const QString& title : alert.buttons)
         added << box->addButton(title, added.isEmpty() ? QMessageBox::AcceptRole
                                                        : QMessageBox::RejectRole);
-    QObject::connect(box, &QDialog::finished, &m_answers,
-                     [box, added, answer = std::move(answer)] {
-                         box->deleteLater();
-                         const qsizetype index = added.indexOf(box->clickedButton());
-                         answer(index < 0 ? std::nullopt : std::optional<int>(int(index)));
-                     });
+    QObject::connect(box, &QDialog::finished, &m_answers, [box, added, answer = std::move(answer)] {
+        box->deleteLater();
+        const qsizetype index = added.indexOf(box->clickedButton());
+        answer(index < 0 ? std::nullopt : std::optional<int>(int(index)));
+    });
     // As modal for the app's other windows as a blocking alert would be, without its loop.
     box->setWindowModality(Qt::ApplicationModal);
     box->show();

@@ -21,5 +21,5 @@ public:
 
 private:
     QList<QPointer<QMessageBox>> m_openAlerts; // closed, unanswered, when this presence goes
-    QObject m_answers;                          // guards the answers
+    QObject m_answers;                         // guards the answers
 };

@@ -50,8 +50,8 @@ std::uint8_t selectKeyboardChangeEvents(xcb_connection_t* connection)
         XCB_XKB_EVENT_TYPE_NEW_KEYBOARD_NOTIFY | XCB_XKB_EVENT_TYPE_MAP_NOTIFY;
     const std::uint16_t parts = XCB_XKB_MAP_PART_KEY_SYMS | XCB_XKB_MAP_PART_MODIFIER_MAP;
     ErrorPtr error(xcb_request_check(connection, xcb_xkb_select_events_checked(
-                                                     connection, XCB_XKB_ID_USE_CORE_KBD, events,
-                                                     0, events, parts, parts, nullptr)),
+                                                     connection, XCB_XKB_ID_USE_CORE_KBD, events, 0,
+                                                     events, parts, parts, nullptr)),
                    &std::free);
     if (error)
         DebugLog::write(QStringLiteral("keyboard change notices unavailable (X error %1)")

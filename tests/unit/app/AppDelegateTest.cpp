@@ -27,8 +27,6 @@ QProcessEnvironment environmentWith(std::initializer_list<std::pair<const char*,
 
 } // namespace
 
-// MARK: launch choices
-
 struct LaunchCase
 {
     const char* name;
@@ -131,8 +129,6 @@ TEST(LaunchTest, SelfTestRunsOnlyForANonEmptyPhraseAfterTheWindows)
     EXPECT_TRUE(delegate.onboardingWindowController().isVisible());
 }
 
-// MARK: toggle
-
 struct ToggleCase
 {
     const char* name;
@@ -180,8 +176,6 @@ TEST(CancelTest, TheCancelItemStopsTheTranscription)
 
     EXPECT_EQ(shell.dictation->calls, QStringList{"cancelTranscription"});
 }
-
-// MARK: menu chrome
 
 struct ChromeCase
 {
@@ -291,8 +285,6 @@ TEST(MenuTest, NoTrayIsLoggedAndASecondLaunchStillReachesTheApp)
     EXPECT_TRUE(delegate.permissionsWindowController().isVisible());
 }
 
-// MARK: permission refresh
-
 struct RefreshCase
 {
     const char* name;
@@ -380,8 +372,6 @@ TEST(RefreshTest, DelayedRefreshesAfterARequestNeverPresent)
     EXPECT_FALSE(delegate.permissionsWindowController().isVisible());
 }
 
-// MARK: state delivery
-
 TEST(StateDeliveryTest, StatesFromAnyThreadAreAppliedInOrderAndLogged)
 {
     ShellFixture shell;
@@ -443,8 +433,6 @@ TEST(StateDeliveryTest, StateReportedAfterTheDelegateIsGoneIsStillLogged)
     spinFor(50);
     EXPECT_TRUE(logLinesSince(offset).contains("[Quor] state=Recording"));
 }
-
-// MARK: reopen
 
 TEST(ReopenTest, FollowsStoredVersionVisibilityAndPermissions)
 {

@@ -177,8 +177,6 @@ std::string joined(const QStringList& problems)
     return problems.join(QStringLiteral("\n  ")).toStdString();
 }
 
-// MARK: the permissions window
-
 struct PermissionsCase
 {
     const char* name;
@@ -233,8 +231,6 @@ TEST(PermissionsLayoutSize, KeepsItsSizeWhereTheContentFits)
     settleLayout();
     EXPECT_EQ(controller.window()->size(), QSize(480, 290));
 }
-
-// MARK: the onboarding window
 
 struct OnboardingCase
 {
@@ -325,8 +321,6 @@ INSTANTIATE_TEST_SUITE_P(FontScales, OnboardingHotKeyLayout, ::testing::Values(1
                              return std::string(info.param > 1 ? "largerFont" : "defaultFont");
                          });
 
-// MARK: the settings window
-
 struct SettingsCase
 {
     const char* name;
@@ -386,8 +380,6 @@ INSTANTIATE_TEST_SUITE_P(
         return std::string(std::get<0>(info.param).name) +
                (std::get<1>(info.param) > 1 ? "_largerFont" : "_defaultFont");
     });
-
-// MARK: alerts
 
 class AlertLayout : public ::testing::TestWithParam<double>
 {

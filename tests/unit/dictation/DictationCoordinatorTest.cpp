@@ -48,11 +48,11 @@ public:
         : m_answers(std::move(answers))
     {
     }
-    Result<QString> transcribe(const QString& audioURL, ChildProcessStop& stop) const override
+    Result<QString> transcribe(const QString& audioFile, ChildProcessStop& stop) const override
     {
         std::unique_lock lock(m_mutex);
         m_opened.wait(lock, [this] { return m_open; });
-        return m_answers->transcribe(audioURL, stop);
+        return m_answers->transcribe(audioFile, stop);
     }
     void open()
     {
@@ -82,7 +82,7 @@ const QStringList coordinatorLinePrefixes = {"requestMicrophoneAndStart",
                                              "error=",
                                              "accessibility trusted=",
                                              "requesting microphone access",
-                                             "AVAudioApplication",
+                                             "sound server record permission",
                                              "hot key registration failed",
                                              "transcription"};
 
@@ -594,8 +594,8 @@ TEST(DictationCoordinator, PromptAnsweredOnAnotherThreadStartsRecording)
     EXPECT_EQ(h.published, (QList{DictationState::idle(), DictationState::recording()}));
     EXPECT_EQ(h.coordinatorLog(),
               (QStringList{"requestMicrophoneAndStart state=undetermined",
-                           "requesting microphone access via AVAudioApplication",
-                           "AVAudioApplication.requestRecordPermission granted=true",
+                           "requesting microphone access from the sound server",
+                           "sound server record permission granted=true",
                            "recorder.promptForPermission confirmed=true state=granted",
                            "recording started"}));
 }
@@ -868,8 +868,6 @@ TEST(DictationCoordinator, TranscriptionEndingWhileTheHotKeyIsHeldAgainIsPastedO
     EXPECT_EQ(pasted, QStringList{"Hello world."});
     EXPECT_EQ(h.coordinatorLog().last(), "text inserted");
 }
-
-// MARK: the way out of a recogniser that never answers
 
 TEST(DictationCoordinator, CancelStopsTheTranscriptionAndReturnsToIdle)
 {

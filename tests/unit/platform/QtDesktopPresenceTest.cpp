@@ -1,4 +1,5 @@
 #include "platform/qt/QtDesktopPresence.h"
+
 #include "support/Wait.h"
 
 #include <QAbstractButton>
@@ -81,8 +82,7 @@ INSTANTIATE_TEST_SUITE_P(
                        QApplication::sendEvent(box, &escape);
                    },
                    1},
-        AnswerCase{"closedWithoutAButton", [](QMessageBox* box) { box->done(-1); },
-                   std::nullopt}),
+        AnswerCase{"closedWithoutAButton", [](QMessageBox* box) { box->done(-1); }, std::nullopt}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(QtDesktopPresence, GoingAwayClosesItsAlertsUnanswered)
