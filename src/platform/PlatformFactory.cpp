@@ -8,7 +8,7 @@
 #include "platform/pulse/PulseAudioCapture.h"
 #include "platform/pulse/PulseRecordPermission.h"
 #include "platform/qt/QtClipboard.h"
-#include "platform/qt/QtUserAlerts.h"
+#include "platform/qt/QtDesktopPresence.h"
 #include "platform/x11/X11Connection.h"
 #include "platform/x11/X11HotKeyBackend.h"
 #include "platform/x11/X11OverlayWindow.h"
@@ -59,7 +59,7 @@ PlatformBackends makePlatformBackends()
         b.pasteKeys = std::make_unique<UnavailableKeys>();
     }
     b.accessibilityTrust = makeAccessibilityTrust();
-    b.alerts = std::make_unique<QtUserAlerts>();
+    b.presence = makeDesktopPresence();
     b.settingsLinks = std::make_unique<SystemSettingsLinkOpener>();
     return b;
 }
@@ -74,6 +74,11 @@ SelfTestBackends makeSelfTestBackends()
         b.keys = std::make_unique<UnavailableKeys>();
     b.speech = std::make_shared<EspeakSpeechPlayback>();
     return b;
+}
+
+std::unique_ptr<DesktopPresence> makeDesktopPresence()
+{
+    return std::make_unique<QtDesktopPresence>();
 }
 
 std::unique_ptr<OverlayWindowBackend> makeOverlayWindowBackend()
