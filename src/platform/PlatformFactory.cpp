@@ -8,15 +8,40 @@
 #include "platform/pulse/PulseRecordPermission.h"
 #include "platform/qt/QtClipboard.h"
 #include "platform/qt/QtUserAlerts.h"
+#include "platform/shortcuts/CompositorBindingHotKey.h"
+#include "platform/shortcuts/PortalGlobalShortcuts.h"
 #include "platform/x11/X11Connection.h"
 #include "platform/x11/X11HotKeyBackend.h"
 #include "platform/x11/X11OverlayWindow.h"
 #include "platform/x11/X11SelectionReads.h"
 #include "platform/x11/XTestSyntheticKeys.h"
 
+#include <QCoreApplication>
+#include <QDBusConnection>
 #include <QGuiApplication>
+#include <QProcessEnvironment>
 
 namespace PlatformFactory {
+
+namespace {
+
+// Long enough for the portal to be started on demand, short enough not to stall the start
+// where a broken one never answers.
+constexpr int portalQueryTimeoutMs = 3000;
+
+} // namespace
+
+std::unique_ptr<HotKeyBackend> makeWaylandHotKey()
+{
+    const QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    const Compositor compositor = CompositorBindings::detect(environment);
+    const QString command = CompositorBindings::command(QCoreApplication::applicationFilePath(),
+                                                        environment.value(QStringLiteral("PATH")));
+    const QDBusConnection bus = QDBusConnection::sessionBus();
+    if (PortalGlobalShortcuts::isOffered(bus, portalQueryTimeoutMs))
+        return std::make_unique<PortalGlobalShortcuts>(bus, compositor, command);
+    return std::make_unique<CompositorBindingHotKey>(compositor, command);
+}
 
 std::unique_ptr<AccessibilityTrust> makeAccessibilityTrust()
 {
@@ -38,6 +63,8 @@ PlatformBackends makePlatformBackends()
     const bool haveXcb = xcb.connection != nullptr;
     if (haveXcb)
         b.hotKey = std::make_unique<X11HotKeyBackend>(xcb.connection, xcb.root);
+    else if (platform == QLatin1String("wayland"))
+        b.hotKey = makeWaylandHotKey();
     else
         b.hotKey = std::make_unique<UnavailableHotKey>(
             x11 ? QStringLiteral("no connection to the X server") : noX11);
