@@ -15,6 +15,7 @@
 #include <QDBusInterface>
 #include <QDBusReply>
 #include <QProcess>
+#include <QRegularExpression>
 #include <gtest/gtest.h>
 
 namespace {
@@ -136,7 +137,7 @@ TEST_F(PortalHotKeyIntegrationTest, APressAndAReleaseFromThePortalDictateIntoThe
     EXPECT_TRUE(field.waitForText("Hello from the portal.", 10000))
         << field.state().text.toStdString() << " / " << published.join(", ").toStdString();
     EXPECT_TRUE(waitUntil([&] { return coordinator->state().isIdle(); }, 5000));
-    EXPECT_EQ(published.filter("recording").size(), 1) << published.join(", ").toStdString();
+    EXPECT_EQ(published.filter("Recording").size(), 1) << published.join(", ").toStdString();
 
     // A new key gets a session of its own; the old one is closed.
     ASSERT_FALSE(coordinator->changeHotKey(HotKey::parse("Ctrl+Alt+Space").value()));
