@@ -10,11 +10,14 @@
 #include "platform/qt/QtUserAlerts.h"
 #include "platform/shortcuts/CompositorBindingHotKey.h"
 #include "platform/shortcuts/PortalGlobalShortcuts.h"
+#include "platform/wayland/WaylandGlobals.h"
 #include "platform/x11/X11Connection.h"
 #include "platform/x11/X11HotKeyBackend.h"
 #include "platform/x11/X11OverlayWindow.h"
 #include "platform/x11/X11SelectionReads.h"
 #include "platform/x11/XTestSyntheticKeys.h"
+
+#include "common/DebugLog.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>
@@ -23,16 +26,11 @@
 
 namespace PlatformFactory {
 
-namespace {
-
-// Long enough for the portal to be started on demand, short enough not to stall the start
-// where a broken one never answers.
-constexpr int portalQueryTimeoutMs = 3000;
-
-} // namespace
-
 std::unique_ptr<HotKeyBackend> makeWaylandHotKey()
 {
+    // Long enough for the portal to be started on demand, short enough not to stall the
+    // start where a broken one never answers.
+    constexpr int portalQueryTimeoutMs = 3000;
     const QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     const Compositor compositor = CompositorBindings::detect(environment);
     const QString command = CompositorBindings::command(QCoreApplication::applicationFilePath(),
@@ -43,19 +41,67 @@ std::unique_ptr<HotKeyBackend> makeWaylandHotKey()
     return std::make_unique<CompositorBindingHotKey>(compositor, command);
 }
 
+namespace {
+
+bool isX11()
+{
+    return QGuiApplication::platformName() == QLatin1String("xcb");
+}
+
+bool isWayland()
+{
+    return QGuiApplication::platformName() == QLatin1String("wayland");
+}
+
+// The accessibility bus does not depend on the display server.
+bool hasAccessibilityBus()
+{
+    return isX11() || isWayland();
+}
+
+// A native Wayland session: AT-SPI and the sound server as on X11; never an X11 grab or XTest,
+// which would reach no native window.
+PlatformBackends makeWaylandBackends()
+{
+    QString error;
+    if (const std::optional<WaylandGlobals> globals = WaylandGlobals::ofSession(&error))
+        DebugLog::write(QStringLiteral("wayland globals: ") + globals->interfaces().join(u' '));
+    else
+        DebugLog::write(QStringLiteral("wayland globals unknown: ") + error);
+
+    PlatformBackends b;
+    b.hotKey = makeWaylandHotKey();
+    b.audioCapture = std::make_unique<PulseAudioCapture>();
+    b.recordPermission = std::make_unique<PulseRecordPermission>();
+    b.accessibility =
+        std::make_unique<AtspiAccessibility>(std::make_unique<AtspiAccessibilityTrust>());
+    b.clipboard = std::make_unique<UnavailableClipboard>();
+    b.pasteKeys = std::make_unique<UnavailableKeys>();
+    b.accessibilityTrust = std::make_unique<AtspiAccessibilityTrust>();
+    b.alerts = std::make_unique<QtUserAlerts>();
+    b.settingsLinks = std::make_unique<SystemSettingsLinkOpener>();
+    b.selfTestKeys = std::make_unique<UnavailableKeys>();
+    return b;
+}
+
+} // namespace
+
 std::unique_ptr<AccessibilityTrust> makeAccessibilityTrust()
 {
-    if (QGuiApplication::platformName() == QLatin1String("xcb"))
+    if (hasAccessibilityBus())
         return std::make_unique<AtspiAccessibilityTrust>();
     return std::make_unique<UnavailableAccessibility>();
 }
 
 PlatformBackends makePlatformBackends()
 {
+    if (isWayland())
+        return makeWaylandBackends();
     const QString platform = QGuiApplication::platformName();
-    const bool x11 = platform == QLatin1String("xcb");
+    const bool x11 = isX11();
     const QString noX11 =
-        QStringLiteral("Wendlo needs an X11 session (this one is \"%1\")").arg(platform);
+        QStringLiteral("Wendlo needs an X11 or Wayland session (this one is \"%1\")")
+            .arg(platform);
 
     PlatformBackends b;
     const X11Connection xcb =
@@ -63,8 +109,6 @@ PlatformBackends makePlatformBackends()
     const bool haveXcb = xcb.connection != nullptr;
     if (haveXcb)
         b.hotKey = std::make_unique<X11HotKeyBackend>(xcb.connection, xcb.root);
-    else if (platform == QLatin1String("wayland"))
-        b.hotKey = makeWaylandHotKey();
     else
         b.hotKey = std::make_unique<UnavailableHotKey>(
             x11 ? QStringLiteral("no connection to the X server") : noX11);
@@ -96,8 +140,13 @@ PlatformBackends makePlatformBackends()
 
 std::unique_ptr<OverlayWindowBackend> makeOverlayWindowBackend()
 {
-    if (QGuiApplication::platformName() == QLatin1String("xcb"))
+    if (isX11())
         return std::make_unique<X11OverlayWindow>();
+    if (isWayland()) {
+        DebugLog::write(QStringLiteral("recording overlay off: on Wayland it would be an ordinary "
+                                       "window and take the focus from the field"));
+        return std::make_unique<UnavailableOverlayWindow>();
+    }
     return nullptr;
 }
 
