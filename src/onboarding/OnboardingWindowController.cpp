@@ -293,7 +293,9 @@ void OnboardingWindowController::buildUI()
 
     m_practiceContainer = new OnboardingLayerView({white(0.008), white(0.08), 1, 18}, root);
     m_practiceContainer->setObjectName(QStringLiteral("practiceContainer"));
-    m_practiceContainer->setFixedHeight(112);
+    // It gives up height, down to a few lines, to the compositor's binding lines above it.
+    m_practiceContainer->setMinimumHeight(64);
+    m_practiceContainer->setMaximumHeight(112);
     auto* containerLayout = new QVBoxLayout(m_practiceContainer);
     containerLayout->setContentsMargins(0, 0, 0, 0);
     m_practiceTextView = new QPlainTextEdit(m_practiceContainer);
