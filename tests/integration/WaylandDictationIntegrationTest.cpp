@@ -4,6 +4,7 @@
 // the accessibility bus. The key is held by one virtual-keyboard process, as a hand would.
 #include "integration/FieldApp.h"
 #include "integration/Installation.h"
+#include "integration/SessionApp.h"
 #include "integration/SwaySession.h"
 #include "support/DebugLogLines.h"
 #include "support/Wait.h"
@@ -19,80 +20,6 @@ namespace {
 
 const QString kModelText = QStringLiteral(" hello from the compositor");
 const QString kInserted = QStringLiteral("Hello from the compositor.");
-
-// The app with its own configuration (onboarding done), runtime folder and log; the sway
-// bindings start its command line with the same folders.
-class App
-{
-public:
-    explicit App(QString executable) : m_executable(std::move(executable))
-    {
-        QSettings(m_home.filePath("config/Wendlo/Wendlo.conf"), QSettings::IniFormat)
-            .setValue("Wendlo.OnboardingVersion", 1);
-        QDir().mkpath(m_home.filePath("runtime"));
-        QFile::setPermissions(m_home.filePath("runtime"),
-                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    }
-    ~App()
-    {
-        m_process.kill();
-        m_process.waitForFinished(5000);
-    }
-
-    // What the app and its command line share: no Qt platform chosen, as in a real session.
-    QStringList environment() const
-    {
-        return {"XDG_CONFIG_HOME=" + m_home.filePath("config"),
-                "XDG_RUNTIME_DIR=" + m_home.filePath("runtime"),
-                "QUOR_DEBUG_LOG=" + m_home.filePath("wendlo.log"),
-                "WENDLO_UPDATE_FEED_URL=http://127.0.0.1:9/latest.json"};
-    }
-
-    bool start()
-    {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        for (const QString& name : env.keys()) {
-            if (name.startsWith("QUOR_") || name.startsWith("WENDLO_"))
-                env.remove(name);
-        }
-        env.remove("QT_QPA_PLATFORM");
-        for (const QString& entry : environment())
-            env.insert(entry.section('=', 0, 0), entry.section('=', 1));
-        m_process.setProcessEnvironment(env);
-        m_process.setProcessChannelMode(QProcess::MergedChannels);
-        m_process.start(m_executable, {});
-        return m_process.waitForStarted(5000) && waitForLine("launch complete", 15000);
-    }
-
-    // A sway command that runs `wendlo ARGUMENT` as this app's user would.
-    QString exec(const QString& argument) const
-    {
-        return "exec env " + environment().join(' ') + " " + m_executable + " " + argument;
-    }
-
-    QStringList lines() const { return debugLogMessages(m_home.filePath("wendlo.log")); }
-    bool hasLine(const QString& prefix) const
-    {
-        for (const QString& line : lines()) {
-            if (line.startsWith(prefix))
-                return true;
-        }
-        return false;
-    }
-    bool waitForLine(const QString& prefix, int ms = 10000) const
-    {
-        return waitUntil([&] { return hasLine(prefix); }, ms);
-    }
-    QString diagnostics()
-    {
-        return lines().join('\n') + "\n" + QString::fromUtf8(m_process.readAll());
-    }
-
-private:
-    QString m_executable;
-    QTemporaryDir m_home;
-    QProcess m_process;
-};
 
 class WaylandDictation : public ::testing::Test
 {
@@ -121,7 +48,7 @@ TEST_F(WaylandDictation, HeldSuperDThroughSwayBindingsDictatesIntoANativeGtkFiel
         << "no native window has the keyboard focus";
     const QString fieldWindow = SwaySession::focusedAppId();
 
-    App app(m_app);
+    SessionApp app(m_app);
     ASSERT_TRUE(app.start()) << app.diagnostics().toStdString();
     EXPECT_TRUE(app.hasLine("qt platform=wayland")) << app.diagnostics().toStdString();
     // Without the shortcut portal the key is the user's binding: not an error, the lines shown.
