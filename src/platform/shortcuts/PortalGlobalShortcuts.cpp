@@ -288,6 +288,9 @@ void PortalGlobalShortcuts::handleResponse(const QDBusMessage& message)
             return;
         }
         m_session = session;
+        // The desktop may end the session itself (the user withdrew the shortcut).
+        m_bus.connect(portalService, session, sessionInterface, QStringLiteral("Closed"), this,
+                      SLOT(handleSessionClosed(QDBusMessage)));
         bindShortcut(session);
         return;
     }
@@ -364,6 +367,16 @@ void PortalGlobalShortcuts::handleShortcutsChanged(const QDBusMessage& message)
     DebugLog::write(QStringLiteral("shortcut portal: shortcuts changed trigger=") + m_boundTrigger);
 }
 
+void PortalGlobalShortcuts::handleSessionClosed(const QDBusMessage& message)
+{
+    if (message.path() != m_session)
+        return;
+    m_bus.disconnect(portalService, m_session, sessionInterface, QStringLiteral("Closed"), this,
+                     SLOT(handleSessionClosed(QDBusMessage)));
+    m_session.clear();
+    fail(QStringLiteral("the desktop ended Wendlo's shortcut session"));
+}
+
 void PortalGlobalShortcuts::handlePortalGone()
 {
     if (m_session.isEmpty() && m_requests.isEmpty())
@@ -393,6 +406,8 @@ void PortalGlobalShortcuts::closeSession()
 {
     if (m_session.isEmpty())
         return;
+    m_bus.disconnect(portalService, m_session, sessionInterface, QStringLiteral("Closed"), this,
+                     SLOT(handleSessionClosed(QDBusMessage)));
     m_bus.asyncCall(QDBusMessage::createMethodCall(portalService, m_session, sessionInterface,
                                                    QStringLiteral("Close")));
     m_session.clear();

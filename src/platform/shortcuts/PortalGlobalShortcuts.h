@@ -47,6 +47,7 @@ private slots:
     void handleActivated(const QDBusMessage& message);
     void handleDeactivated(const QDBusMessage& message);
     void handleShortcutsChanged(const QDBusMessage& message);
+    void handleSessionClosed(const QDBusMessage& message);
     void handlePortalGone();
 
 private:

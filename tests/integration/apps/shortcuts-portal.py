@@ -12,7 +12,8 @@ With --refuse, BindShortcuts answers with that response code (1 cancelled, 2 oth
 
 The test drives it through org.wendlo.test.ShortcutsPortal on the same object:
 Press() and Release() activate and deactivate every shortcut bound in an open session,
-Refuse(u) changes the answer to later bindings (0 binds again), Calls() lists what was asked.
+Refuse(u) changes the answer to later bindings (0 binds again), EndSessions() ends every
+session from the desktop's side (Session.Closed), Calls() lists what was asked.
 """
 import argparse
 import sys
@@ -52,6 +53,10 @@ class Session(dbus.service.Object):
         self.portal = portal
         self.path = path
         self.shortcuts = []  # (id, properties)
+
+    @dbus.service.signal("org.freedesktop.portal.Session", signature="a{sv}")
+    def Closed(self, details):
+        pass
 
     @dbus.service.method("org.freedesktop.portal.Session")
     def Close(self):
@@ -162,6 +167,13 @@ class Portal(dbus.service.Object):
     @dbus.service.method(CONTROL)
     def Release(self):
         self.emit_all(self.Deactivated)
+
+    @dbus.service.method(CONTROL)
+    def EndSessions(self):
+        for path, session in list(self.sessions.items()):
+            session.Closed(dbus.Dictionary({}, signature="sv"))
+            session.remove_from_connection()
+        self.sessions.clear()
 
     @dbus.service.method(CONTROL, in_signature="u")
     def Refuse(self, response):
