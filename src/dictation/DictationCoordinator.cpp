@@ -64,7 +64,8 @@ void DictationCoordinator::start()
         DebugLog::write(QStringLiteral("hot key registration failed: ") + *failure);
         setError(*failure);
     } else if (const std::optional<QString> binding = m_hotKeyController->binding()) {
-        DebugLog::write(QStringLiteral("hot key bound in the compositor: ") + binding->simplified());
+        DebugLog::write(QStringLiteral("hot key bound in the compositor: ") +
+                        binding->simplified());
     }
 }
 

@@ -8,9 +8,8 @@ HotKeyController::HotKeyController(std::unique_ptr<HotKeyBackend> backend, HotKe
     : m_backend(std::move(backend)), m_hotKey(hotKey)
 {
     // The back end is owned by this controller, so the handler cannot outlive `this`.
-    m_backend->setFailureHandler([this](QKeyCombination key, const QString& reason) {
-        handleLateFailure(key, reason);
-    });
+    m_backend->setFailureHandler(
+        [this](QKeyCombination key, const QString& reason) { handleLateFailure(key, reason); });
 }
 
 QString HotKeyController::registrationFailure(const HotKey& key, const QString& reason)
@@ -19,7 +18,7 @@ QString HotKeyController::registrationFailure(const HotKey& key, const QString& 
 }
 
 QString HotKeyController::bindingInstructions(const HotKey& key, const CompositorBinding& binding,
-                                             bool asAlternative)
+                                              bool asAlternative)
 {
     const QString bind = asAlternative ? QStringLiteral("Or bind") : QStringLiteral("Bind");
     if (binding.lines.isEmpty()) {
@@ -31,9 +30,8 @@ QString HotKeyController::bindingInstructions(const HotKey& key, const Composito
             .arg(bind, key.displayText(), where, binding.startCommand, binding.stopCommand,
                  binding.toggleCommand);
     }
-    const QString then = binding.reload.isEmpty()
-                             ? QString()
-                             : QStringLiteral(", then run %1").arg(binding.reload);
+    const QString then =
+        binding.reload.isEmpty() ? QString() : QStringLiteral(", then run %1").arg(binding.reload);
     return QStringLiteral("%1 %2 in %3: add these lines to %4%5:\n%6")
         .arg(bind, key.displayText(), binding.compositor, binding.configFile, then,
              binding.lines.join(QLatin1Char('\n')));
@@ -63,8 +61,10 @@ std::optional<QString> HotKeyController::binding() const
 std::optional<QString> HotKeyController::registerKey(const HotKey& key)
 {
     // The back end is owned by this controller, so the handler cannot outlive `this`.
-    if (const std::optional<QString> reason = m_backend->registerHotKey(
-            key.combination(), [this](HotKeyTransition transition) { handleTransition(transition); }))
+    if (const std::optional<QString> reason =
+            m_backend->registerHotKey(key.combination(), [this](HotKeyTransition transition) {
+                handleTransition(transition);
+            }))
         return registrationFailure(key, *reason);
     return std::nullopt;
 }

@@ -18,12 +18,12 @@ enum class HotKeyTransition
 // the desktop does not let a program take a key itself.
 struct CompositorBinding
 {
-    QString compositor; // "sway", "Hyprland"; empty when the desktop is not one we know
-    QString configFile; // where `lines` go
-    QString reload;     // the command that applies them; empty when the compositor reloads itself
-    QStringList lines;  // exact configuration lines, press first; empty when not known
-    QString startCommand;  // what the press runs
-    QString stopCommand;   // what the release runs
+    QString compositor;   // "sway", "Hyprland"; empty when the desktop is not one we know
+    QString configFile;   // where `lines` go
+    QString reload;       // the command that applies them; empty when the compositor reloads itself
+    QStringList lines;    // exact configuration lines, press first; empty when not known
+    QString startCommand; // what the press runs
+    QString stopCommand;  // what the release runs
     QString toggleCommand; // for shortcuts that can only start a command
 
     bool operator==(const CompositorBinding&) const = default;

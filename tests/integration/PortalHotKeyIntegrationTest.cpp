@@ -70,8 +70,8 @@ public:
     }
     bool hasCall(const QString& prefix)
     {
-        return waitUntil([&] { return !calls().filter(QRegularExpression("^" + prefix)).isEmpty(); },
-                         5000);
+        return waitUntil(
+            [&] { return !calls().filter(QRegularExpression("^" + prefix)).isEmpty(); }, 5000);
     }
 
 private:

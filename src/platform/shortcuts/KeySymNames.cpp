@@ -62,19 +62,18 @@ constexpr std::pair<int, const char*> keypadKeys[] = {
 
 // Printable ASCII that is not a letter or digit (keysymdef.h).
 constexpr std::pair<char, const char*> punctuation[] = {
-    {' ', "space"},       {'!', "exclam"},       {'"', "quotedbl"},    {'#', "numbersign"},
-    {'$', "dollar"},      {'%', "percent"},      {'&', "ampersand"},   {'\'', "apostrophe"},
-    {'(', "parenleft"},   {')', "parenright"},   {'*', "asterisk"},    {'+', "plus"},
-    {',', "comma"},       {'-', "minus"},        {'.', "period"},      {'/', "slash"},
-    {':', "colon"},       {';', "semicolon"},    {'<', "less"},        {'=', "equal"},
-    {'>', "greater"},     {'?', "question"},     {'@', "at"},          {'[', "bracketleft"},
-    {'\\', "backslash"},  {']', "bracketright"}, {'^', "asciicircum"}, {'_', "underscore"},
-    {'`', "grave"},       {'{', "braceleft"},    {'|', "bar"},         {'}', "braceright"},
+    {' ', "space"},      {'!', "exclam"},       {'"', "quotedbl"},    {'#', "numbersign"},
+    {'$', "dollar"},     {'%', "percent"},      {'&', "ampersand"},   {'\'', "apostrophe"},
+    {'(', "parenleft"},  {')', "parenright"},   {'*', "asterisk"},    {'+', "plus"},
+    {',', "comma"},      {'-', "minus"},        {'.', "period"},      {'/', "slash"},
+    {':', "colon"},      {';', "semicolon"},    {'<', "less"},        {'=', "equal"},
+    {'>', "greater"},    {'?', "question"},     {'@', "at"},          {'[', "bracketleft"},
+    {'\\', "backslash"}, {']', "bracketright"}, {'^', "asciicircum"}, {'_', "underscore"},
+    {'`', "grave"},      {'{', "braceleft"},    {'|', "bar"},         {'}', "braceright"},
     {'~', "asciitilde"},
 };
 
-template <typename Table>
-std::optional<QString> lookUp(const Table& table, int key)
+template <typename Table> std::optional<QString> lookUp(const Table& table, int key)
 {
     for (const auto& [tableKey, name] : table) {
         if (int(tableKey) == key)

@@ -153,13 +153,12 @@ PortalGlobalShortcuts::PortalGlobalShortcuts(QDBusConnection bus, Compositor com
       m_command(std::move(command))
 {
     registerTypes();
-    m_bus.connect(portalService, portalPath, shortcutsInterface, QStringLiteral("Activated"),
-                  this, SLOT(handleActivated(QDBusMessage)));
+    m_bus.connect(portalService, portalPath, shortcutsInterface, QStringLiteral("Activated"), this,
+                  SLOT(handleActivated(QDBusMessage)));
     m_bus.connect(portalService, portalPath, shortcutsInterface, QStringLiteral("Deactivated"),
                   this, SLOT(handleDeactivated(QDBusMessage)));
-    m_bus.connect(portalService, portalPath, shortcutsInterface,
-                  QStringLiteral("ShortcutsChanged"), this,
-                  SLOT(handleShortcutsChanged(QDBusMessage)));
+    m_bus.connect(portalService, portalPath, shortcutsInterface, QStringLiteral("ShortcutsChanged"),
+                  this, SLOT(handleShortcutsChanged(QDBusMessage)));
     auto* watcher = new QDBusServiceWatcher(portalService, m_bus,
                                             QDBusServiceWatcher::WatchForUnregistration, this);
     connect(watcher, &QDBusServiceWatcher::serviceUnregistered, this,
@@ -194,9 +193,8 @@ std::optional<QString> PortalGlobalShortcuts::registerHotKey(QKeyCombination key
     m_handler = std::move(handler);
 
     const QString token = nextToken();
-    QDBusMessage create = QDBusMessage::createMethodCall(portalService, portalPath,
-                                                         shortcutsInterface,
-                                                         QStringLiteral("CreateSession"));
+    QDBusMessage create = QDBusMessage::createMethodCall(
+        portalService, portalPath, shortcutsInterface, QStringLiteral("CreateSession"));
     create << QVariantMap{{QStringLiteral("handle_token"), token},
                           {QStringLiteral("session_handle_token"), nextToken()}};
     sendRequest(create, token, Step::CreateSession);
@@ -298,8 +296,9 @@ void PortalGlobalShortcuts::handleResponse(const QDBusMessage& message)
         const auto bound = results.constFind(QStringLiteral("shortcuts"));
         if (bound != results.constEnd()) {
             const QList<PortalShortcut> shortcuts = shortcutList(*bound);
-            const auto ours = std::find_if(shortcuts.begin(), shortcuts.end(),
-                                           [](const PortalShortcut& s) { return s.id == shortcutId; });
+            const auto ours =
+                std::find_if(shortcuts.begin(), shortcuts.end(),
+                             [](const PortalShortcut& s) { return s.id == shortcutId; });
             if (ours == shortcuts.end()) {
                 fail(QStringLiteral("the desktop bound no shortcut for Wendlo"));
                 return;
@@ -317,9 +316,8 @@ void PortalGlobalShortcuts::handleResponse(const QDBusMessage& message)
 void PortalGlobalShortcuts::bindShortcut(const QString& sessionHandle)
 {
     const QString token = nextToken();
-    QDBusMessage bind = QDBusMessage::createMethodCall(portalService, portalPath,
-                                                       shortcutsInterface,
-                                                       QStringLiteral("BindShortcuts"));
+    QDBusMessage bind = QDBusMessage::createMethodCall(
+        portalService, portalPath, shortcutsInterface, QStringLiteral("BindShortcuts"));
     const QList<PortalShortcut> shortcuts{
         {shortcutId,
          {{QStringLiteral("description"), QStringLiteral("Dictate with Wendlo (hold to talk)")},
@@ -362,7 +360,8 @@ void PortalGlobalShortcuts::handleShortcutsChanged(const QDBusMessage& message)
         return;
     for (const PortalShortcut& shortcut : shortcutList(arguments.at(1))) {
         if (shortcut.id == shortcutId)
-            m_boundTrigger = shortcut.properties.value(QStringLiteral("trigger_description")).toString();
+            m_boundTrigger =
+                shortcut.properties.value(QStringLiteral("trigger_description")).toString();
     }
     DebugLog::write(QStringLiteral("shortcut portal: shortcuts changed trigger=") + m_boundTrigger);
 }

@@ -31,8 +31,9 @@ TEST_P(Triggers, NameKeysAsTheDesktopReadsThem)
     }
     EXPECT_EQ(trigger, QString(c.portal));
     const QStringList lines = CompositorBindings::binding(Compositor::Sway, c.key, "w").lines;
-    EXPECT_EQ(lines, QStringList({QString("bindsym --no-repeat %1 exec w --start-dictation").arg(c.sway),
-                                  QString("bindsym --release %1 exec w --stop-dictation").arg(c.sway)}));
+    EXPECT_EQ(lines,
+              QStringList({QString("bindsym --no-repeat %1 exec w --start-dictation").arg(c.sway),
+                           QString("bindsym --release %1 exec w --stop-dictation").arg(c.sway)}));
 }
 
 constexpr Qt::KeyboardModifiers ctrlAlt = Qt::ControlModifier | Qt::AltModifier;
@@ -41,19 +42,24 @@ INSTANTIATE_TEST_SUITE_P(
     Keys, Triggers,
     ::testing::Values(
         TriggerCase{"superD", QKeyCombination(Qt::MetaModifier, Qt::Key_D), "LOGO+d", "Mod4+d"},
-        TriggerCase{"ctrlAltSpace", QKeyCombination(ctrlAlt, Qt::Key_Space), "CTRL+ALT+space", "Ctrl+Mod1+space"},
+        TriggerCase{"ctrlAltSpace", QKeyCombination(ctrlAlt, Qt::Key_Space), "CTRL+ALT+space",
+                    "Ctrl+Mod1+space"},
         TriggerCase{"allModifiers",
                     QKeyCombination(ctrlAlt | Qt::ShiftModifier | Qt::MetaModifier, Qt::Key_1),
                     "CTRL+ALT+SHIFT+LOGO+1", "Ctrl+Mod1+Shift+Mod4+1"},
         TriggerCase{"f9", QKeyCombination(Qt::Key_F9), "F9", "F9"},
         TriggerCase{"f35", QKeyCombination(Qt::Key_F35), "F35", "F35"},
         TriggerCase{"keypad5", QKeyCombination(Qt::KeypadModifier, Qt::Key_5), "KP_5", "KP_5"},
-        TriggerCase{"keypadEnter", QKeyCombination(Qt::KeypadModifier, Qt::Key_Enter), "KP_Enter", "KP_Enter"},
+        TriggerCase{"keypadEnter", QKeyCombination(Qt::KeypadModifier, Qt::Key_Enter), "KP_Enter",
+                    "KP_Enter"},
         TriggerCase{"pageUp", QKeyCombination(Qt::ControlModifier, Qt::Key_PageUp), "CTRL+Page_Up",
                     "Ctrl+Page_Up"},
-        TriggerCase{"punctuation", QKeyCombination(Qt::MetaModifier, Qt::Key_Comma), "LOGO+comma", "Mod4+comma"},
-        TriggerCase{"grave", QKeyCombination(Qt::AltModifier, Qt::Key_QuoteLeft), "ALT+grave", "Mod1+grave"},
-        TriggerCase{"mediaKey", QKeyCombination(Qt::Key_MediaPlay), "XF86AudioPlay", "XF86AudioPlay"},
+        TriggerCase{"punctuation", QKeyCombination(Qt::MetaModifier, Qt::Key_Comma), "LOGO+comma",
+                    "Mod4+comma"},
+        TriggerCase{"grave", QKeyCombination(Qt::AltModifier, Qt::Key_QuoteLeft), "ALT+grave",
+                    "Mod1+grave"},
+        TriggerCase{"mediaKey", QKeyCombination(Qt::Key_MediaPlay), "XF86AudioPlay",
+                    "XF86AudioPlay"},
         TriggerCase{"latin1Letter", QKeyCombination(Qt::MetaModifier, Qt::Key_Eacute), "LOGO+U00E9",
                     "Mod4+U00E9"},
         TriggerCase{"noKeysym", QKeyCombination(Qt::MetaModifier, Qt::Key_Launch0), "", ""}),
