@@ -1,9 +1,10 @@
 #include "platform/PlatformFactory.h"
 
-#include "platform/desktop/SystemSettingsLinkOpener.h"
+#include "common/DebugLog.h"
 #include "platform/UnavailableBackends.h"
 #include "platform/atspi/AtspiAccessibility.h"
 #include "platform/atspi/AtspiAccessibilityTrust.h"
+#include "platform/desktop/SystemSettingsLinkOpener.h"
 #include "platform/pulse/PulseAudioCapture.h"
 #include "platform/pulse/PulseRecordPermission.h"
 #include "platform/qt/QtClipboard.h"
@@ -16,8 +17,6 @@
 #include "platform/x11/X11OverlayWindow.h"
 #include "platform/x11/X11SelectionReads.h"
 #include "platform/x11/XTestSyntheticKeys.h"
-
-#include "common/DebugLog.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>

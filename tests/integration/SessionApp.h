@@ -70,6 +70,13 @@ public:
         }
         return false;
     }
+    int lineCount(const QString& prefix) const
+    {
+        int count = 0;
+        for (const QString& line : lines())
+            count += line.startsWith(prefix) ? 1 : 0;
+        return count;
+    }
     bool waitForLine(const QString& prefix, int ms = 10000) const
     {
         return waitUntil([&] { return hasLine(prefix); }, ms);
