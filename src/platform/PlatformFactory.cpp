@@ -8,11 +8,14 @@
 #include "platform/pulse/PulseRecordPermission.h"
 #include "platform/qt/QtClipboard.h"
 #include "platform/qt/QtUserAlerts.h"
+#include "platform/wayland/LayerShellOverlay.h"
 #include "platform/x11/X11Connection.h"
 #include "platform/x11/X11HotKeyBackend.h"
 #include "platform/x11/X11OverlayWindow.h"
 #include "platform/x11/X11SelectionReads.h"
 #include "platform/x11/XTestSyntheticKeys.h"
+
+#include "common/DebugLog.h"
 
 #include <QGuiApplication>
 
@@ -69,8 +72,18 @@ PlatformBackends makePlatformBackends()
 
 std::unique_ptr<OverlayWindowBackend> makeOverlayWindowBackend()
 {
-    if (QGuiApplication::platformName() == QLatin1String("xcb"))
+    const QString platform = QGuiApplication::platformName();
+    if (platform == QLatin1String("xcb"))
         return std::make_unique<X11OverlayWindow>();
+    if (platform == QLatin1String("wayland")) {
+        QString why;
+        if (auto layerShell = LayerShellOverlay::connectToCompositor(&why))
+            return layerShell;
+        // GNOME, say: a frameless window that asks not to take focus or clicks; the
+        // compositor places it and may still raise other windows over it.
+        DebugLog::write(QStringLiteral("overlay: ") + why +
+                        QStringLiteral("; the pill is an ordinary window"));
+    }
     return nullptr;
 }
 
