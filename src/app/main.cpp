@@ -96,6 +96,17 @@ void setApplicationIdentity()
     QCoreApplication::setApplicationVersion(QStringLiteral(WENDLO_VERSION));
 }
 
+// In a Wayland session, Qt's native Wayland plug-in (X11 through XWayland only where it is
+// missing), since Qt's own default there is X11. Returns whether it asked, so that the choice
+// can be taken back once read, before any child process inherits it.
+bool askForWaylandPlatform()
+{
+    if (qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") || qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        return false;
+    qputenv("QT_QPA_PLATFORM", "wayland;xcb");
+    return true;
+}
+
 // A command for the running instance: no display, no instance of our own.
 int sendToRunningInstance(int argc, char** argv, InstanceCommand command)
 {
@@ -181,8 +192,12 @@ int main(int argc, char** argv)
         break;
     }
 
+    const bool askedForWayland = askForWaylandPlatform();
     QApplication app(argc, argv);
+    if (askedForWayland)
+        qunsetenv("QT_QPA_PLATFORM");
     setApplicationIdentity();
+    DebugLog::write(QStringLiteral("qt platform=") + QGuiApplication::platformName());
     // Lets desktop shells match our windows to the installed desktop entry and its icon.
     QGuiApplication::setDesktopFileName(QStringLiteral("wendlo"));
     // Closing a window never ends the app: it lives in the tray.

@@ -1,0 +1,153 @@
+// The recording overlay inside a headless sway: the pill as a layer surface over a native GTK
+// field, seen in the compositor's own screenshot, while the field keeps the keyboard focus.
+#include "FieldApp.h"
+#include "SwaySession.h"
+#include "overlay/RecordingOverlayWindowController.h"
+#include "platform/PlatformFactory.h"
+#include "platform/wayland/LayerShellOverlay.h"
+#include "support/Wait.h"
+
+#include <QApplication>
+#include <QImage>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <memory>
+#include <unistd.h>
+
+namespace {
+
+// sway's headless output (tests/integration/wayland-session) and the pill on it: centred,
+// 28 px above the bottom edge.
+constexpr int outputWidth = 1280;
+constexpr int outputHeight = 800;
+const QRect pillRect((outputWidth - 200) / 2, outputHeight - 28 - 52, 200, 52);
+
+// The pid of the window sway gives the keyboard focus; 0 when none has it.
+qint64 focusedPid()
+{
+    for (const QJsonValue window : SwaySession::windows()) {
+        const QJsonObject w = window.toObject();
+        if (w.value(QStringLiteral("focused")).toBool())
+            return qint64(w.value(QStringLiteral("pid")).toDouble());
+    }
+    return 0;
+}
+
+bool hasWindowOf(qint64 pid)
+{
+    for (const QJsonValue window : SwaySession::windows())
+        if (qint64(window.toObject().value(QStringLiteral("pid")).toDouble()) == pid)
+            return true;
+    return false;
+}
+
+// The whole output as the compositor composes it, layers included.
+QImage screenshot(const QTemporaryDir& dir)
+{
+    const QString file = dir.filePath(QStringLiteral("screen.png"));
+    QProcess grim;
+    grim.start(QStringLiteral("grim"), {file});
+    if (!grim.waitForFinished(10000) || grim.exitCode() != 0)
+        return {};
+    return QImage(file).convertToFormat(QImage::Format_RGB32);
+}
+
+double meanLightness(const QImage& image, const QRect& area)
+{
+    double sum = 0;
+    int count = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x, ++count)
+            sum += QColor(image.pixel(x, y)).lightness();
+    return count ? sum / count : 0;
+}
+
+class WaylandOverlay : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        if (const auto reason = SwaySession::missing())
+            GTEST_SKIP() << reason->toStdString();
+        ASSERT_EQ(QGuiApplication::platformName(), QStringLiteral("wayland"));
+        qputenv("GDK_BACKEND", "wayland");
+        field = std::make_unique<FieldApp>(FieldApp::Toolkit::Gtk, QStringLiteral("line"),
+                                           QStringLiteral("under the pill"));
+        ASSERT_TRUE(field->started());
+        ASSERT_TRUE(waitUntil([&] { return focusedPid() == field->processId(); }, 10000))
+            << "the GTK field never got the keyboard focus";
+
+        std::unique_ptr<OverlayWindowBackend> backend = PlatformFactory::makeOverlayWindowBackend();
+        layerShell = dynamic_cast<LayerShellOverlay*>(backend.get());
+        ASSERT_NE(layerShell, nullptr) << "sway offers layer-shell: the factory must use it";
+        controller = std::make_unique<RecordingOverlayWindowController>(std::move(backend));
+    }
+
+    // Frames reach the compositor only when it shows them: a few mean the pill is on screen.
+    bool waitForFrames(int frames)
+    {
+        const int target = layerShell->framesPresented() + frames;
+        return waitUntil([&] { return layerShell->framesPresented() >= target; }, 5000);
+    }
+
+    void expectPillOnScreen(const char* when)
+    {
+        const QImage screen = screenshot(dir);
+        ASSERT_EQ(screen.size(), QSize(outputWidth, outputHeight)) << when;
+        // The near-black capsule over the light field, and the field around it.
+        EXPECT_LT(meanLightness(screen, pillRect.adjusted(30, 10, -30, -10)), 90) << when;
+        EXPECT_GT(meanLightness(screen, pillRect.translated(0, -80)), 200) << when;
+        // Transparent corners: the field shows through outside the rounded shape.
+        EXPECT_GT(QColor(screen.pixel(pillRect.topLeft() + QPoint(1, 1))).lightness(), 200)
+            << when;
+    }
+
+    QTemporaryDir dir;
+    std::unique_ptr<FieldApp> field;
+    LayerShellOverlay* layerShell = nullptr;
+    std::unique_ptr<RecordingOverlayWindowController> controller;
+};
+
+TEST_F(WaylandOverlay, PillShowsAboveTheFieldWithoutTakingItsFocus)
+{
+    controller->render(DictationState::recording());
+    EXPECT_TRUE(controller->isVisible());
+    ASSERT_TRUE(waitForFrames(5)) << "the compositor never showed the pill's frames";
+    expectPillOnScreen("recording");
+    EXPECT_EQ(focusedPid(), field->processId()) << "while recording";
+    // A layer surface, not a window of its own.
+    EXPECT_FALSE(hasWindowOf(getpid()));
+
+    controller->render(DictationState::transcribing());
+    ASSERT_TRUE(waitForFrames(10));
+    expectPillOnScreen("transcribing");
+    EXPECT_EQ(focusedPid(), field->processId()) << "while transcribing";
+
+    controller->render(DictationState::idle());
+    EXPECT_FALSE(controller->isVisible());
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            const QImage screen = screenshot(dir);
+            return !screen.isNull() && meanLightness(screen, pillRect) > 200;
+        },
+        5000))
+        << "the pill stayed on screen after idle";
+    EXPECT_EQ(focusedPid(), field->processId()) << "after idle";
+    EXPECT_FALSE(hasWindowOf(getpid()));
+}
+
+TEST_F(WaylandOverlay, ShownAgainAfterBeingHidden)
+{
+    // Each show makes a new surface: the second must be configured and drawn as the first.
+    controller->render(DictationState::recording());
+    ASSERT_TRUE(waitForFrames(3));
+    controller->render(DictationState::error(QStringLiteral("Transcript was empty")));
+    controller->render(DictationState::recording());
+    ASSERT_TRUE(waitForFrames(3)) << "the second surface was never drawn";
+    expectPillOnScreen("shown again");
+    EXPECT_EQ(focusedPid(), field->processId());
+}
+
+} // namespace
