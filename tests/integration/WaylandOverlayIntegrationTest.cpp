@@ -11,6 +11,7 @@
 #include <QImage>
 #include <QJsonObject>
 #include <QProcess>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <memory>
@@ -18,11 +19,23 @@
 
 namespace {
 
-// sway's headless output (tests/integration/wayland-session) and the pill on it: centred,
-// 28 px above the bottom edge.
-constexpr int outputWidth = 1280;
-constexpr int outputHeight = 800;
-const QRect pillRect((outputWidth - 200) / 2, outputHeight - 28 - 52, 200, 52);
+// sway's headless output (tests/integration/wayland-session: 1280 × 800 pixels, scaled by
+// the ctest entry's WENDLO_SWAY_CONFIG) and the pill on it in its pixels: centred, 28 points
+// above the bottom edge.
+constexpr QSize outputPixels(1280, 800);
+
+int outputScale()
+{
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    return screen ? qRound(screen->devicePixelRatio()) : 1;
+}
+
+QRect pillRect()
+{
+    const int s = outputScale();
+    return {(outputPixels.width() - 200 * s) / 2, outputPixels.height() - (28 + 52) * s, 200 * s,
+            52 * s};
+}
 
 // The pid of the window sway gives the keyboard focus; 0 when none has it.
 qint64 focusedPid()
@@ -95,13 +108,15 @@ protected:
     void expectPillOnScreen(const char* when)
     {
         const QImage screen = screenshot(dir);
-        ASSERT_EQ(screen.size(), QSize(outputWidth, outputHeight)) << when;
-        // The near-black capsule over the light field, and the field around it.
-        EXPECT_LT(meanLightness(screen, pillRect.adjusted(30, 10, -30, -10)), 90) << when;
-        EXPECT_GT(meanLightness(screen, pillRect.translated(0, -80)), 200) << when;
-        // Transparent corners: the field shows through outside the rounded shape.
-        EXPECT_GT(QColor(screen.pixel(pillRect.topLeft() + QPoint(1, 1))).lightness(), 200)
+        ASSERT_EQ(screen.size(), outputPixels) << when;
+        const QRect pill = pillRect();
+        const int s = outputScale();
+        // The near-black capsule, all of it, over the light field, and the field around it.
+        EXPECT_LT(meanLightness(screen, pill.adjusted(30 * s, 10 * s, -30 * s, -10 * s)), 90)
             << when;
+        EXPECT_GT(meanLightness(screen, pill.translated(0, -80 * s)), 200) << when;
+        // Transparent corners: the field shows through outside the rounded shape.
+        EXPECT_GT(QColor(screen.pixel(pill.topLeft() + QPoint(1, 1))).lightness(), 200) << when;
     }
 
     QTemporaryDir dir;
@@ -130,7 +145,7 @@ TEST_F(WaylandOverlay, PillShowsAboveTheFieldWithoutTakingItsFocus)
     ASSERT_TRUE(waitUntil(
         [&] {
             const QImage screen = screenshot(dir);
-            return !screen.isNull() && meanLightness(screen, pillRect) > 200;
+            return !screen.isNull() && meanLightness(screen, pillRect()) > 200;
         },
         5000))
         << "the pill stayed on screen after idle";
