@@ -2,12 +2,14 @@
 // field, seen in the compositor's own screenshot, while the field keeps the keyboard focus.
 #include "FieldApp.h"
 #include "SwaySession.h"
+#include "VirtualPointer.h"
 #include "overlay/RecordingOverlayWindowController.h"
 #include "platform/PlatformFactory.h"
 #include "platform/wayland/LayerShellOverlay.h"
 #include "support/Wait.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QImage>
 #include <QJsonObject>
 #include <QProcess>
@@ -87,7 +89,8 @@ protected:
         ASSERT_EQ(QGuiApplication::platformName(), QStringLiteral("wayland"));
         qputenv("GDK_BACKEND", "wayland");
         field = std::make_unique<FieldApp>(FieldApp::Toolkit::Gtk, QStringLiteral("line"),
-                                           QStringLiteral("under the pill"));
+                                           QStringLiteral("under the pill"), std::nullopt, 0,
+                                           QStringList{QStringLiteral("--clicks"), clicksFile});
         ASSERT_TRUE(field->started());
         ASSERT_TRUE(waitUntil([&] { return focusedPid() == field->processId(); }, 10000))
             << "the GTK field never got the keyboard focus";
@@ -119,7 +122,17 @@ protected:
         EXPECT_GT(QColor(screen.pixel(pill.topLeft() + QPoint(1, 1))).lightness(), 200) << when;
     }
 
+    // The presses the field saw, as "x y" in its window's coordinates.
+    QStringList clicks() const
+    {
+        QFile file(clicksFile);
+        if (!file.open(QIODevice::ReadOnly))
+            return {};
+        return QString::fromUtf8(file.readAll()).split(u'\n', Qt::SkipEmptyParts);
+    }
+
     QTemporaryDir dir;
+    const QString clicksFile = dir.filePath(QStringLiteral("clicks"));
     std::unique_ptr<FieldApp> field;
     LayerShellOverlay* layerShell = nullptr;
     std::unique_ptr<RecordingOverlayWindowController> controller;
@@ -162,6 +175,32 @@ TEST_F(WaylandOverlay, ShownAgainAfterBeingHidden)
     controller->render(DictationState::recording());
     ASSERT_TRUE(waitForFrames(3)) << "the second surface was never drawn";
     expectPillOnScreen("shown again");
+    EXPECT_EQ(focusedPid(), field->processId());
+}
+
+TEST_F(WaylandOverlay, ClicksOnThePillReachTheFieldBeneath)
+{
+    VirtualPointer pointer;
+    ASSERT_TRUE(pointer.ok()) << "sway offers no virtual pointer";
+    controller->render(DictationState::recording());
+    ASSERT_TRUE(waitForFrames(3));
+    expectPillOnScreen("before the click");
+
+    // In the compositor's logical coordinates: the output's pixels over its scale. A press
+    // beside the pill first gives the field's own offset to the output.
+    const int s = outputScale();
+    const QPoint centre = pillRect().center() / s;
+    const QPoint beside = centre - QPoint(0, 100);
+    ASSERT_TRUE(pointer.click(beside, outputPixels / s));
+    ASSERT_TRUE(pointer.click(centre, outputPixels / s));
+    ASSERT_TRUE(waitUntil([&] { return clicks().size() >= 2; }, 5000))
+        << "the press at the pill never reached the field beneath it: " << clicks().size()
+        << " press(es) seen";
+    const auto point = [](const QString& line) {
+        const QStringList xy = line.split(u' ');
+        return xy.size() == 2 ? QPoint(xy[0].toInt(), xy[1].toInt()) : QPoint(-1, -1);
+    };
+    EXPECT_EQ(point(clicks()[1]) - point(clicks()[0]), centre - beside);
     EXPECT_EQ(focusedPid(), field->processId());
 }
 
