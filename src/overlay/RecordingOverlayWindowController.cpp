@@ -141,6 +141,8 @@ void RecordingOverlayWindowController::position()
 
 void RecordingOverlayWindowController::orderFront()
 {
+    if (m_backend && !m_backend->canShow())
+        return;
     if (m_backend) {
         m_backend->prepareToShow(m_overlayView.get());
         if (m_backend->showOnOwnSurface(m_overlayView.get())) {

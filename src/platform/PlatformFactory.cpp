@@ -1,9 +1,10 @@
 #include "platform/PlatformFactory.h"
 
-#include "platform/desktop/SystemSettingsLinkOpener.h"
+#include "common/DebugLog.h"
 #include "platform/UnavailableBackends.h"
 #include "platform/atspi/AtspiAccessibility.h"
 #include "platform/atspi/AtspiAccessibilityTrust.h"
+#include "platform/desktop/SystemSettingsLinkOpener.h"
 #include "platform/pulse/PulseAudioCapture.h"
 #include "platform/pulse/PulseRecordPermission.h"
 #include "platform/qt/QtClipboard.h"
@@ -15,8 +16,6 @@
 #include "platform/x11/X11OverlayWindow.h"
 #include "platform/x11/X11SelectionReads.h"
 #include "platform/x11/XTestSyntheticKeys.h"
-
-#include "common/DebugLog.h"
 
 #include <QGuiApplication>
 
@@ -83,8 +82,7 @@ PlatformBackends makePlatformBackends()
     const QString platform = QGuiApplication::platformName();
     const bool x11 = isX11();
     const QString noX11 =
-        QStringLiteral("Wendlo needs an X11 or Wayland session (this one is \"%1\")")
-            .arg(platform);
+        QStringLiteral("Wendlo needs an X11 or Wayland session (this one is \"%1\")").arg(platform);
 
     PlatformBackends b;
     const X11Connection xcb =
@@ -129,10 +127,11 @@ std::unique_ptr<OverlayWindowBackend> makeOverlayWindowBackend()
         QString why;
         if (auto layerShell = LayerShellOverlay::connectToCompositor(&why))
             return layerShell;
-        // GNOME, say: a frameless window that asks not to take focus or clicks; the
-        // compositor places it and may still raise other windows over it.
-        DebugLog::write(QStringLiteral("overlay: ") + why +
-                        QStringLiteral("; the pill is an ordinary window"));
+        // GNOME, say: there an ordinary window would take the focus from the field.
+        DebugLog::write(QStringLiteral("recording overlay off: ") + why +
+                        QStringLiteral("; on Wayland the pill would be an ordinary window and "
+                                       "take the focus from the field"));
+        return std::make_unique<UnavailableOverlayWindow>();
     }
     return nullptr;
 }

@@ -330,8 +330,7 @@ void LayerShellOverlay::connectionFailed()
         return;
     m_failed = true;
     DebugLog::write(
-        QStringLiteral("overlay: the Wayland connection failed (%1); the pill is "
-                       "an ordinary window from now on")
+        QStringLiteral("recording overlay off: its Wayland connection failed (%1)")
             .arg(QString::fromLocal8Bit(std::strerror(wl_display_get_error(m_display)))));
     if (m_events)
         m_events->setEnabled(false);

@@ -42,6 +42,8 @@ public:
     LayerShellOverlay(const LayerShellOverlay&) = delete;
     LayerShellOverlay& operator=(const LayerShellOverlay&) = delete;
 
+    // After the connection failed: hidden rather than an ordinary window taking the focus.
+    bool canShow() override { return !m_failed; }
     void prepareToShow(QWidget*) override {}
     bool showOnOwnSurface(QWidget* window) override;
     void hideOwnSurface() override;
