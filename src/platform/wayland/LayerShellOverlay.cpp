@@ -78,8 +78,11 @@ LayerShellOverlay::~LayerShellOverlay()
     destroySurface();
     for (const auto& output : m_outputs)
         wl_output_destroy(output->proxy);
-    if (m_layerShell)
+    // Before version 3 the global has no destroy request: only the proxy goes.
+    if (m_layerShell && wl_proxy_get_version(reinterpret_cast<wl_proxy*>(m_layerShell)) >= 3)
         zwlr_layer_shell_v1_destroy(m_layerShell);
+    else if (m_layerShell)
+        wl_proxy_destroy(reinterpret_cast<wl_proxy*>(m_layerShell));
     if (m_shm)
         wl_shm_destroy(m_shm);
     if (m_compositor)
@@ -98,7 +101,6 @@ void LayerShellOverlay::bindGlobal(uint32_t name, const char* interface, uint32_
     } else if (std::strcmp(interface, wl_shm_interface.name) == 0 && !m_shm) {
         m_shm = bindAs<wl_shm>(m_registry, name, &wl_shm_interface, 1);
     } else if (std::strcmp(interface, zwlr_layer_shell_v1_interface.name) == 0 && !m_layerShell) {
-        // 3 and up may destroy the global's proxy; 1 and 2 say nothing about it.
         m_layerShell = bindAs<zwlr_layer_shell_v1>(m_registry, name, &zwlr_layer_shell_v1_interface,
                                                    std::min<uint32_t>(version, 4));
     } else if (std::strcmp(interface, wl_output_interface.name) == 0 && version >= 2) {
@@ -113,7 +115,7 @@ void LayerShellOverlay::bindGlobal(uint32_t name, const char* interface, uint32_
             [](void*, wl_output*, const char*) {},
             [](void*, wl_output*, const char*) {}};
         auto output = std::make_unique<Output>(
-            Output{this, name, bindAs<wl_output>(m_registry, name, &wl_output_interface, 2)});
+            Output{name, bindAs<wl_output>(m_registry, name, &wl_output_interface, 2)});
         wl_output_add_listener(output->proxy, &outputListener, output.get());
         m_outputs.push_back(std::move(output));
     }
@@ -135,7 +137,7 @@ bool LayerShellOverlay::showOnOwnSurface(QWidget* window)
     if (m_failed || !window)
         return false;
     m_window = window;
-    // Hidden widgets are not laid out on their own, and the pill takes its size from it.
+    // A hidden widget is not laid out on its own, and the pill takes its size from the layout.
     if (QLayout* layout = window->layout())
         layout->activate();
     if (!m_surface)

@@ -55,7 +55,6 @@ public:
 private:
     struct Output
     {
-        LayerShellOverlay* owner;
         uint32_t name;
         wl_output* proxy;
         int scale = 1;
