@@ -8,7 +8,7 @@
 #include "platform/pulse/PulseAudioCapture.h"
 #include "platform/pulse/PulseRecordPermission.h"
 #include "platform/qt/QtClipboard.h"
-#include "platform/qt/QtUserAlerts.h"
+#include "platform/qt/QtDesktopPresence.h"
 #include "platform/wayland/LayerShellOverlay.h"
 #include "platform/wayland/WaylandGlobals.h"
 #include "platform/x11/X11Connection.h"
@@ -60,7 +60,7 @@ PlatformBackends makeWaylandBackends()
     b.clipboard = std::make_unique<UnavailableClipboard>();
     b.pasteKeys = std::make_unique<UnavailableKeys>();
     b.accessibilityTrust = std::make_unique<AtspiAccessibilityTrust>();
-    b.alerts = std::make_unique<QtUserAlerts>();
+    b.presence = makeDesktopPresence();
     b.settingsLinks = std::make_unique<SystemSettingsLinkOpener>();
     b.selfTestKeys = std::make_unique<UnavailableKeys>();
     return b;
@@ -110,13 +110,18 @@ PlatformBackends makePlatformBackends()
         b.pasteKeys = std::make_unique<UnavailableKeys>();
     }
     b.accessibilityTrust = makeAccessibilityTrust();
-    b.alerts = std::make_unique<QtUserAlerts>();
+    b.presence = makeDesktopPresence();
     b.settingsLinks = std::make_unique<SystemSettingsLinkOpener>();
     if (haveXcb)
         b.selfTestKeys = std::make_unique<XTestSyntheticKeys>(xcb.connection, xcb.root);
     else
         b.selfTestKeys = std::make_unique<UnavailableKeys>();
     return b;
+}
+
+std::unique_ptr<DesktopPresence> makeDesktopPresence()
+{
+    return std::make_unique<QtDesktopPresence>();
 }
 
 std::unique_ptr<OverlayWindowBackend> makeOverlayWindowBackend()
