@@ -8,7 +8,8 @@ endfunction()
 
 # wendlo_test(NAME SOURCES ... [LIBS ...] [LABELS ...] [TIMEOUT s]): one GoogleTest executable.
 # Unit tests run offscreen; tests labelled "integration" or "desktop-apps" run inside
-# tests/integration/desktop-session.
+# tests/integration/desktop-session, tests labelled "wayland" inside
+# tests/integration/wayland-session (as a Wayland client: QT_QPA_PLATFORM=wayland).
 function(wendlo_test name)
   cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
@@ -22,7 +23,15 @@ function(wendlo_test name)
   if("integration" IN_LIST ARG_LABELS OR "desktop-apps" IN_LIST ARG_LABELS)
     set(desktop TRUE)
   endif()
-  if(desktop)
+  set(wayland FALSE)
+  if("wayland" IN_LIST ARG_LABELS)
+    set(wayland TRUE)
+  endif()
+  if(wayland)
+    # A private headless sway, session bus with accessibility, and sound server per executable.
+    add_test(NAME ${name}
+             COMMAND ${PROJECT_SOURCE_DIR}/tests/integration/wayland-session $<TARGET_FILE:${name}>)
+  elseif(desktop)
     # A private display, session bus with accessibility, and sound server per executable.
     add_test(NAME ${name}
              COMMAND ${PROJECT_SOURCE_DIR}/tests/integration/desktop-session $<TARGET_FILE:${name}>)
@@ -35,6 +44,8 @@ function(wendlo_test name)
   set(env "QT_QPA_PLATFORM=offscreen")
   if(desktop)
     set(env "")
+  elseif(wayland)
+    set(env "QT_QPA_PLATFORM=wayland")
   endif()
   set_tests_properties(${name} PROPERTIES LABELS "${ARG_LABELS}" TIMEOUT ${ARG_TIMEOUT}
                        ENVIRONMENT "${env}")
@@ -47,4 +58,20 @@ function(wendlo_benchmark name)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR}/tests)
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} benchmark::benchmark)
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench)
+endfunction()
+
+# wendlo_wayland_protocol(VAR xml): generates the client header and glue code of the protocol
+# description `xml` into the current build folder's protocols/; VAR receives both files.
+function(wendlo_wayland_protocol var xml)
+  find_program(WAYLAND_SCANNER wayland-scanner REQUIRED)
+  get_filename_component(name ${xml} NAME_WE)
+  set(dir ${CMAKE_CURRENT_BINARY_DIR}/protocols)
+  add_custom_command(
+    OUTPUT ${dir}/${name}-client-protocol.h ${dir}/${name}-protocol.c
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${dir}
+    COMMAND ${WAYLAND_SCANNER} client-header ${xml} ${dir}/${name}-client-protocol.h
+    COMMAND ${WAYLAND_SCANNER} private-code ${xml} ${dir}/${name}-protocol.c
+    DEPENDS ${xml}
+    VERBATIM)
+  set(${var} ${dir}/${name}-protocol.c ${dir}/${name}-client-protocol.h PARENT_SCOPE)
 endfunction()

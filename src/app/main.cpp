@@ -2,6 +2,7 @@
 #include "app/AppSettings.h"
 #include "app/CommandLine.h"
 #include "app/CoordinatorDictationControl.h"
+#include "app/InstanceCommandClient.h"
 #include "platform/PlatformFactory.h"
 #include "app/PreviewExport.h"
 #include "app/QtUpdateNotifier.h"
@@ -97,9 +98,40 @@ void setApplicationIdentity()
     QCoreApplication::setApplicationVersion(QStringLiteral(WENDLO_VERSION));
 }
 
+// In a Wayland session, Qt's native Wayland plug-in (X11 through XWayland only where it is
+// missing), since Qt's own default there is X11. Returns whether it asked, so that the choice
+// can be taken back once read, before any child process inherits it.
+bool askForWaylandPlatform()
+{
+    if (qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") || qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        return false;
+    qputenv("QT_QPA_PLATFORM", "wayland;xcb");
+    return true;
+}
+
+void printNotTaken(const QString& error)
+{
+    printTo(stderr, QStringLiteral("Wendlo did not take the command: ") + error + QLatin1Char('\n'));
+}
+
 // A command for the running instance: no display, no instance of our own.
 int sendToRunningInstance(int argc, char** argv, InstanceCommand command)
 {
+    // A listening instance takes it before an application object would even exist.
+    if (const Result<QString> folder = PrivateTempDir::ensureAppFolder()) {
+        const InstanceCommandClient::Answer answer = InstanceCommandClient::send(
+            SingleInstance::socketPathIn(folder.value()), command, SingleInstance::answerTimeoutMs);
+        switch (answer.outcome) {
+        case InstanceCommandClient::Outcome::Accepted:
+            return 0;
+        case InstanceCommandClient::Outcome::Failed:
+            printNotTaken(answer.error);
+            return CommandLine::exitFailure;
+        case InstanceCommandClient::Outcome::NotReached:
+            break;
+        }
+    }
+
     QCoreApplication app(argc, argv);
     setApplicationIdentity();
     const Result<QString> folder = PrivateTempDir::ensureAppFolder();
@@ -119,8 +151,7 @@ int sendToRunningInstance(int argc, char** argv, InstanceCommand command)
     });
     QObject::connect(&instance, &SingleInstance::runningInstanceUnresponsive,
                      [](const QString& error) {
-                         printTo(stderr, QStringLiteral("Wendlo did not take the command: ") +
-                                             error + QLatin1Char('\n'));
+                         printNotTaken(error);
                          QCoreApplication::exit(CommandLine::exitFailure);
                      });
     instance.send(command);
@@ -186,8 +217,12 @@ int main(int argc, char** argv)
         break;
     }
 
+    const bool askedForWayland = askForWaylandPlatform();
     QApplication app(argc, argv);
+    if (askedForWayland)
+        qunsetenv("QT_QPA_PLATFORM");
     setApplicationIdentity();
+    DebugLog::write(QStringLiteral("qt platform=") + QGuiApplication::platformName());
     // Lets desktop shells match our windows to the installed desktop entry and its icon.
     QGuiApplication::setDesktopFileName(QStringLiteral("wendlo"));
     // Closing a window never ends the app: it lives in the tray.

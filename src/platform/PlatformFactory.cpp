@@ -1,37 +1,106 @@
 #include "platform/PlatformFactory.h"
 
-#include "platform/desktop/EspeakSpeechPlayback.h"
-#include "platform/desktop/SystemSettingsLinkOpener.h"
+#include "common/DebugLog.h"
 #include "platform/UnavailableBackends.h"
 #include "platform/atspi/AtspiAccessibility.h"
 #include "platform/atspi/AtspiAccessibilityTrust.h"
+#include "platform/desktop/EspeakSpeechPlayback.h"
+#include "platform/desktop/SystemSettingsLinkOpener.h"
 #include "platform/pulse/PulseAudioCapture.h"
 #include "platform/pulse/PulseRecordPermission.h"
 #include "platform/qt/QtClipboard.h"
 #include "platform/qt/QtDesktopPresence.h"
+#include "platform/shortcuts/CompositorBindingHotKey.h"
+#include "platform/shortcuts/PortalGlobalShortcuts.h"
+#include "platform/wayland/LayerShellOverlay.h"
+#include "platform/wayland/WaylandGlobals.h"
 #include "platform/x11/X11Connection.h"
 #include "platform/x11/X11HotKeyBackend.h"
 #include "platform/x11/X11OverlayWindow.h"
 #include "platform/x11/X11SelectionReads.h"
 #include "platform/x11/XTestSyntheticKeys.h"
 
+#include <QCoreApplication>
+#include <QDBusConnection>
 #include <QGuiApplication>
+#include <QProcessEnvironment>
 
 namespace PlatformFactory {
 
+std::unique_ptr<HotKeyBackend> makeWaylandHotKey()
+{
+    // Long enough for the portal to be started on demand, short enough not to stall the
+    // start where a broken one never answers.
+    constexpr int portalQueryTimeoutMs = 3000;
+    const QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    const Compositor compositor = CompositorBindings::detect(environment);
+    const QString command = CompositorBindings::command(QCoreApplication::applicationFilePath(),
+                                                        environment.value(QStringLiteral("PATH")));
+    const QDBusConnection bus = QDBusConnection::sessionBus();
+    if (PortalGlobalShortcuts::isOffered(bus, portalQueryTimeoutMs))
+        return std::make_unique<PortalGlobalShortcuts>(bus, compositor, command);
+    return std::make_unique<CompositorBindingHotKey>(compositor, command);
+}
+
+namespace {
+
+bool isX11()
+{
+    return QGuiApplication::platformName() == QLatin1String("xcb");
+}
+
+bool isWayland()
+{
+    return QGuiApplication::platformName() == QLatin1String("wayland");
+}
+
+// The accessibility bus does not depend on the display server.
+bool hasAccessibilityBus()
+{
+    return isX11() || isWayland();
+}
+
+// A native Wayland session: AT-SPI and the sound server as on X11; never an X11 grab or XTest,
+// which would reach no native window.
+PlatformBackends makeWaylandBackends()
+{
+    QString error;
+    if (const std::optional<WaylandGlobals> globals = WaylandGlobals::ofSession(&error))
+        DebugLog::write(QStringLiteral("wayland globals: ") + globals->interfaces().join(u' '));
+    else
+        DebugLog::write(QStringLiteral("wayland globals unknown: ") + error);
+
+    PlatformBackends b;
+    b.hotKey = makeWaylandHotKey();
+    b.audioCapture = std::make_unique<PulseAudioCapture>();
+    b.recordPermission = std::make_unique<PulseRecordPermission>();
+    b.accessibility =
+        std::make_unique<AtspiAccessibility>(std::make_unique<AtspiAccessibilityTrust>());
+    b.clipboard = std::make_unique<UnavailableClipboard>();
+    b.pasteKeys = std::make_unique<UnavailableKeys>();
+    b.accessibilityTrust = std::make_unique<AtspiAccessibilityTrust>();
+    b.presence = makeDesktopPresence();
+    b.settingsLinks = std::make_unique<SystemSettingsLinkOpener>();
+    return b;
+}
+
+} // namespace
+
 std::unique_ptr<AccessibilityTrust> makeAccessibilityTrust()
 {
-    if (QGuiApplication::platformName() == QLatin1String("xcb"))
+    if (hasAccessibilityBus())
         return std::make_unique<AtspiAccessibilityTrust>();
     return std::make_unique<UnavailableAccessibility>();
 }
 
 PlatformBackends makePlatformBackends()
 {
+    if (isWayland())
+        return makeWaylandBackends();
     const QString platform = QGuiApplication::platformName();
-    const bool x11 = platform == QLatin1String("xcb");
+    const bool x11 = isX11();
     const QString noX11 =
-        QStringLiteral("Wendlo needs an X11 session (this one is \"%1\")").arg(platform);
+        QStringLiteral("Wendlo needs an X11 or Wayland session (this one is \"%1\")").arg(platform);
 
     PlatformBackends b;
     const X11Connection xcb =
@@ -83,8 +152,18 @@ std::unique_ptr<DesktopPresence> makeDesktopPresence()
 
 std::unique_ptr<OverlayWindowBackend> makeOverlayWindowBackend()
 {
-    if (QGuiApplication::platformName() == QLatin1String("xcb"))
+    if (isX11())
         return std::make_unique<X11OverlayWindow>();
+    if (isWayland()) {
+        QString why;
+        if (auto layerShell = LayerShellOverlay::connectToCompositor(&why))
+            return layerShell;
+        // GNOME, say: there an ordinary window would take the focus from the field.
+        DebugLog::write(QStringLiteral("recording overlay off: ") + why +
+                        QStringLiteral("; on Wayland the pill would be an ordinary window and "
+                                       "take the focus from the field"));
+        return std::make_unique<UnavailableOverlayWindow>();
+    }
     return nullptr;
 }
 
