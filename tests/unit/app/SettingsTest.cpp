@@ -237,7 +237,7 @@ protected:
 TEST_F(SettingsWindow, TheTrayItemOpensIt)
 {
     window->close();
-    shell.delegate->settingsMenuItem()->trigger();
+    shell.delegate->trayMenu().settingsMenuItem()->trigger();
     EXPECT_TRUE(window->isVisible());
     EXPECT_EQ(window->window()->windowTitle(), "Wendlo Settings");
     EXPECT_EQ(status(), "Hold Super + D to dictate.");
@@ -250,16 +250,16 @@ TEST_F(SettingsWindow, NewKeyIsGrabbedStoredAndNamedEverywhere)
 {
     const QKeyCombination key(Qt::ControlModifier | Qt::AltModifier, Qt::Key_Space);
     EXPECT_EQ(window->chooseHotKey(key), std::nullopt);
-    EXPECT_EQ(shell.dictation->hotKeyChanges.last(), "Ctrl+Alt+Space");
+    EXPECT_EQ(shell.fakes.hotKey->grabbed, key);
     EXPECT_EQ(stored(AppSettings::hotKeyKey()), "Ctrl+Alt+Space");
     EXPECT_EQ(status(), "Hold Ctrl + Alt + Space to dictate.");
 
     // The onboarding names it too.
-    shell.delegate->presentOnboarding(true);
-    shell.delegate->advanceOnboarding();
-    shell.delegate->advanceOnboarding();
-    shell.delegate->advanceOnboarding();
-    ASSERT_EQ(shell.delegate->onboardingState().step, OnboardingStep::Practice);
+    shell.delegate->onboarding().present(true);
+    shell.delegate->onboarding().advance();
+    shell.delegate->onboarding().advance();
+    shell.delegate->onboarding().advance();
+    ASSERT_EQ(shell.delegate->onboarding().state().step, OnboardingStep::Practice);
     QWidget* onboarding = shell.delegate->onboardingWindowController().window();
     EXPECT_EQ(onboarding->findChild<QLabel*>("subtitleLabel")->text(),
               "Click the field. Hold Ctrl + Alt + Space. Speak. Release.");
@@ -268,12 +268,14 @@ TEST_F(SettingsWindow, NewKeyIsGrabbedStoredAndNamedEverywhere)
 
 TEST_F(SettingsWindow, ConflictIsShownInPlaceAndTheOldKeyStays)
 {
-    shell.dictation->refusedKeys << "Ctrl+Alt+T";
-    const std::optional<QString> failure =
-        window->chooseHotKey(QKeyCombination(Qt::ControlModifier | Qt::AltModifier, Qt::Key_T));
+    const QKeyCombination taken(Qt::ControlModifier | Qt::AltModifier, Qt::Key_T);
+    shell.fakes.hotKey->refused << taken;
+    const std::optional<QString> failure = window->chooseHotKey(taken);
     ASSERT_TRUE(failure);
-    EXPECT_EQ(status(), "Ctrl + Alt + T could not be registered: taken. Still using Super + D.");
-    EXPECT_EQ(shell.dictation->hotKey(), HotKey::standard());
+    EXPECT_EQ(status(), "Ctrl + Alt + T could not be registered: another program already uses it. "
+                        "Still using Super + D.");
+    EXPECT_EQ(shell.coordinator->hotKey(), HotKey::standard());
+    EXPECT_EQ(shell.fakes.hotKey->grabbed, HotKey::standard().combination());
     EXPECT_EQ(stored(AppSettings::hotKeyKey()), QString());
     EXPECT_EQ(child<QKeySequenceEdit>("hotKeyEdit")->keySequence(),
               QKeySequence(Qt::META | Qt::Key_D));
@@ -281,9 +283,9 @@ TEST_F(SettingsWindow, ConflictIsShownInPlaceAndTheOldKeyStays)
 
 TEST_F(SettingsWindow, KeyThatCannotBeAHotKeyIsRefusedWithoutAGrab)
 {
-    const int before = shell.dictation->hotKeyChanges.size();
+    const qsizetype before = shell.fakes.hotKey->registered.size();
     EXPECT_TRUE(window->chooseHotKey(QKeyCombination(Qt::Key_A)));
-    EXPECT_EQ(shell.dictation->hotKeyChanges.size(), before);
+    EXPECT_EQ(shell.fakes.hotKey->registered.size(), before);
     EXPECT_TRUE(status().startsWith("That key cannot be the hot key: A alone would be taken from every "
                                   "other program; add Ctrl, Alt or Super."))
         << status().toStdString();
@@ -375,19 +377,18 @@ TEST(HotKeyProblem, PracticeStepShowsItAndOffersTheSetting)
 {
     ShellFixture shell;
     shell.make();
-    shell.dictation->problemOnStart = QStringLiteral(
-        "Super + D could not be registered: another program already uses it. Choose another "
-        "hot key in Settings\u2026 (tray menu, or wendlo --settings).");
-    shell.delegate->applicationDidFinishLaunching();
+    shell.fakes.hotKey->refused << HotKey::standard().combination();
+    shell.delegate->launch().applicationDidFinishLaunching();
     for (int i = 0; i < 3; ++i)
-        shell.delegate->advanceOnboarding();
-    ASSERT_EQ(shell.delegate->onboardingState().step, OnboardingStep::Practice);
+        shell.delegate->onboarding().advance();
+    ASSERT_EQ(shell.delegate->onboarding().state().step, OnboardingStep::Practice);
 
     QWidget* onboarding = shell.delegate->onboardingWindowController().window();
     EXPECT_EQ(onboarding->findChild<QLabel*>("subtitleLabel")->text(),
               "Super + D cannot be used here. Choose another hot key first.");
     EXPECT_EQ(onboarding->findChild<QLabel*>("practiceInstructionLabel")->text(),
-              *shell.dictation->problemOnStart);
+              "Super + D could not be registered: another program already uses it. Choose "
+              "another hot key in Settings\u2026 (tray menu, or wendlo --settings).");
     auto* button = onboarding->findChild<QPushButton*>("hotKeySettingsButton");
     ASSERT_TRUE(button->isVisible());
     button->click();
@@ -409,7 +410,8 @@ TEST(HotKeyProblem, LaunchRegistersTheStoredKey)
         .setValue(AppSettings::hotKeyKey(), "Ctrl+Alt+Space");
     shell.storeVersion(1);
     shell.launch();
-    EXPECT_EQ(shell.dictation->hotKeyChanges, QStringList{"Ctrl+Alt+Space"});
+    EXPECT_EQ(shell.fakes.hotKey->registered,
+              QList{QKeyCombination(Qt::ControlModifier | Qt::AltModifier, Qt::Key_Space)});
 }
 
 } // namespace
