@@ -48,10 +48,11 @@ AppDelegate::AppDelegate(AppDelegateServices services, QObject* parent)
     m_onboarding = std::make_unique<OnboardingFlow>(
         *m_onboardingWindowController, *m_permissionsWindowController, std::move(services.defaults),
         *m_coordinator, permissions, *m_activation);
-    m_launch = std::make_unique<AppLaunch>(AppLaunch::Parts{
-        *m_previewExport, *m_activation, *m_coordinator, permissions, *m_trayMenu, *m_onboarding,
-        *m_permissionsWindowController, *m_settingsWindowController, *m_settings,
-        services.environment, std::move(services.prefetcher), std::move(services.resumeNotifier)});
+    m_launch = std::make_unique<AppLaunch>(
+        AppLaunch::Parts{*m_previewExport, *m_activation, *m_coordinator, permissions, *m_trayMenu,
+                         *m_onboarding, *m_permissionsWindowController, *m_settingsWindowController,
+                         *m_settings, services.environment, std::move(services.prefetcher),
+                         std::move(services.makeResumeNotifier)});
 
     m_trayMenu->onOpenSetupGuide = [this] { m_onboarding->present(true); };
     m_trayMenu->onRequestAccessibility = [this] { m_launch->requestAccessibilityPermission(); };

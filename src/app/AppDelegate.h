@@ -3,10 +3,13 @@
 #include "app/AppSettings.h"
 #include "app/SettingsWindowController.h"
 #include "app/UpdateNotifier.h"
+#include "dictation/DictationCoordinator.h"
 #include "dictation/DictationState.h"
+#include "dictation/ModelPrefetcher.h"
 #include "platform/AccessibilityBackend.h"
 #include "platform/AppActivation.h"
 #include "platform/OverlayWindowBackend.h"
+#include "platform/ResumeNotifier.h"
 
 #include <QObject>
 #include <QProcessEnvironment>
@@ -17,14 +20,11 @@
 #include <memory>
 
 class AppLaunch;
-class DictationCoordinator;
-class ModelPrefetcher;
 class OnboardingFlow;
 class OnboardingWindowController;
 class PermissionsWindowController;
 class PreviewExport;
 class RecordingOverlayWindowController;
-class ResumeNotifier;
 class TrayMenu;
 class UpdaterController;
 
@@ -51,7 +51,7 @@ struct AppDelegateServices
     QString executable;
     // Reads the model ahead after launch and every resume; either may be empty.
     std::unique_ptr<ModelPrefetcher> prefetcher;
-    std::unique_ptr<ResumeNotifier> resumeNotifier;
+    std::function<std::unique_ptr<ResumeNotifier>()> makeResumeNotifier;
 };
 
 // Owns everything long-lived and wires the pieces together: the dictation pipeline, the tray

@@ -21,7 +21,7 @@ AppLaunch::AppLaunch(Parts parts, QObject* parent)
       m_onboarding(parts.onboarding), m_permissionsWindow(parts.permissionsWindow),
       m_settingsWindow(parts.settingsWindow), m_settings(parts.settings),
       m_environment(std::move(parts.environment)), m_prefetcher(std::move(parts.prefetcher)),
-      m_resumeNotifier(std::move(parts.resumeNotifier))
+      m_makeResumeNotifier(std::move(parts.makeResumeNotifier))
 {
 }
 
@@ -75,8 +75,10 @@ void AppLaunch::startModelWarmth()
     if (!m_prefetcher)
         return;
     ModelPrefetcher* prefetcher = m_prefetcher.get();
-    if (m_resumeNotifier)
+    if (m_makeResumeNotifier) {
+        m_resumeNotifier = m_makeResumeNotifier();
         m_resumeNotifier->setOnResumed([prefetcher] { prefetcher->prefetch(); });
+    }
     m_settingsWindow.onModelChanged = [prefetcher] { prefetcher->prefetch(); };
     prefetcher->prefetch();
 }

@@ -39,10 +39,11 @@ public:
         SettingsWindowController& settingsWindow;
         AppSettings& settings;
         QProcessEnvironment environment;
-        // Read the model into the page cache after launch and every resume; either may be
-        // empty, and then nothing is read ahead.
+        // Read the model into the page cache after launch and every resume. Without a
+        // prefetcher nothing is read ahead; the notifier is made only once the launch is done,
+        // so that a preview never listens and the start waits for no bus.
         std::unique_ptr<ModelPrefetcher> prefetcher;
-        std::unique_ptr<ResumeNotifier> resumeNotifier;
+        std::function<std::unique_ptr<ResumeNotifier>()> makeResumeNotifier;
     };
 
     explicit AppLaunch(Parts parts, QObject* parent = nullptr);
@@ -91,6 +92,7 @@ private:
     AppSettings& m_settings;
     QProcessEnvironment m_environment;
     std::unique_ptr<ModelPrefetcher> m_prefetcher;
+    std::function<std::unique_ptr<ResumeNotifier>()> m_makeResumeNotifier;
     std::unique_ptr<ResumeNotifier> m_resumeNotifier;
     bool m_launched = false;
     bool m_preview = false;

@@ -66,7 +66,7 @@ AppDelegateServices makeServices()
             return WhisperCLITranscriber().modelURL(AppSettings::modelIn(store));
         },
         std::make_shared<KernelPageCache>());
-    services.resumeNotifier = std::make_unique<LogindResumeNotifier>();
+    services.makeResumeNotifier = [] { return std::make_unique<LogindResumeNotifier>(); };
     return services;
 }
 

@@ -190,7 +190,7 @@ TEST(LaunchTest, ModelIsReadAheadAtLaunchOnResumeAndForANewChoice)
     auto previewCache = std::make_shared<FakePageCache>();
     preview.prefetcher = makePrefetcher(previewCache);
     preview.launch(environmentWith({{"QUOR_OVERLAY_PREVIEW_MODE", "cycle"}}));
-    EXPECT_FALSE(preview.resume->resume());
+    EXPECT_EQ(preview.resume, nullptr);
     spinFor(50);
     EXPECT_TRUE(previewCache->calls().isEmpty());
 }

@@ -40,7 +40,7 @@ struct ShellFixture
     bool trayAvailable = true;
     // Handed to the next delegate made, if set.
     std::unique_ptr<ModelPrefetcher> prefetcher;
-    FakeResumeNotifier* resume = nullptr;
+    FakeResumeNotifier* resume = nullptr; // once the launch has made it
     QString modelPath; // what the model lookup finds for large-v3-turbo; empty: nothing
     QMap<QString, QString> otherModels; // further installed models: name, file
     std::unique_ptr<AppDelegate> delegate;
@@ -112,9 +112,11 @@ struct ShellFixture
         services.executable = QStringLiteral("/opt/wendlo/bin/wendlo");
         if (prefetcher) {
             services.prefetcher = std::move(prefetcher);
-            auto ownResume = std::make_unique<FakeResumeNotifier>();
-            resume = ownResume.get();
-            services.resumeNotifier = std::move(ownResume);
+            services.makeResumeNotifier = [this]() -> std::unique_ptr<ResumeNotifier> {
+                auto notifier = std::make_unique<FakeResumeNotifier>();
+                resume = notifier.get();
+                return notifier;
+            };
         }
         delegate = std::make_unique<AppDelegate>(std::move(services));
         return *delegate;
