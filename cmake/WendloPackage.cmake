@@ -20,10 +20,11 @@ set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # at-spi2-core: the accessibility bus that insertion uses; the sound players and espeak-ng:
-# the self-test; curl and ca-certificates: wendlo-fetch-model. (Qt's X11 plug-in comes with
-# libqt6gui6.)
+# the self-test; curl and ca-certificates: wendlo-fetch-model; qt6-wayland: Qt's Wayland
+# plug-in, without which the app cannot start in a Wayland-only session. (Qt's X11 plug-in
+# comes with libqt6gui6.)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "at-spi2-core, espeak-ng, pulseaudio-utils | pipewire-bin | alsa-utils, curl, ca-certificates")
+    "at-spi2-core, espeak-ng, pulseaudio-utils | pipewire-bin | alsa-utils, curl, ca-certificates, qt6-wayland")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS

@@ -8,7 +8,8 @@ endfunction()
 
 # wendlo_test(NAME SOURCES ... [LIBS ...] [LABELS ...] [TIMEOUT s]): one GoogleTest executable.
 # Unit tests run offscreen; tests labelled "integration" or "desktop-apps" run inside
-# tests/integration/desktop-session.
+# tests/integration/desktop-session, tests labelled "wayland" inside
+# tests/integration/wayland-session (as a Wayland client: QT_QPA_PLATFORM=wayland).
 function(wendlo_test name)
   cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
@@ -22,7 +23,15 @@ function(wendlo_test name)
   if("integration" IN_LIST ARG_LABELS OR "desktop-apps" IN_LIST ARG_LABELS)
     set(desktop TRUE)
   endif()
-  if(desktop)
+  set(wayland FALSE)
+  if("wayland" IN_LIST ARG_LABELS)
+    set(wayland TRUE)
+  endif()
+  if(wayland)
+    # A private headless sway, session bus with accessibility, and sound server per executable.
+    add_test(NAME ${name}
+             COMMAND ${PROJECT_SOURCE_DIR}/tests/integration/wayland-session $<TARGET_FILE:${name}>)
+  elseif(desktop)
     # A private display, session bus with accessibility, and sound server per executable.
     add_test(NAME ${name}
              COMMAND ${PROJECT_SOURCE_DIR}/tests/integration/desktop-session $<TARGET_FILE:${name}>)
@@ -35,6 +44,8 @@ function(wendlo_test name)
   set(env "QT_QPA_PLATFORM=offscreen")
   if(desktop)
     set(env "")
+  elseif(wayland)
+    set(env "QT_QPA_PLATFORM=wayland")
   endif()
   set_tests_properties(${name} PROPERTIES LABELS "${ARG_LABELS}" TIMEOUT ${ARG_TIMEOUT}
                        ENVIRONMENT "${env}")

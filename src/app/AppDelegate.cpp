@@ -22,7 +22,7 @@
 AppDelegate::AppDelegate(AppDelegateServices services, QObject* parent)
     : QObject(parent), m_coordinator(std::move(services.coordinator)),
       m_accessibilityTrust(std::move(services.accessibilityTrust)),
-      m_activation(std::move(services.activation)),
+      m_presence(std::move(services.presence)),
       m_settings(services.settings
                      ? std::move(services.settings)
                      : std::make_unique<AppSettings>(OnboardingVersionStore::standardDefaults(),
@@ -41,15 +41,15 @@ AppDelegate::AppDelegate(AppDelegateServices services, QObject* parent)
         *m_settings, *m_coordinator, AutostartEntry(services.environment, executable),
         std::move(services.models));
     m_previewExport =
-        std::make_unique<PreviewExport>(services.environment, *m_activation,
+        std::make_unique<PreviewExport>(services.environment, *m_presence,
                                         *m_onboardingWindowController, *m_overlayWindowController);
     const PermissionStatus permissions(*m_coordinator, *m_accessibilityTrust);
     m_trayMenu = std::make_unique<TrayMenu>(*m_coordinator, std::move(services.isTrayAvailable));
     m_onboarding = std::make_unique<OnboardingFlow>(
         *m_onboardingWindowController, *m_permissionsWindowController, std::move(services.defaults),
-        *m_coordinator, permissions, *m_activation);
+        *m_coordinator, permissions, *m_presence);
     m_launch = std::make_unique<AppLaunch>(
-        AppLaunch::Parts{*m_previewExport, *m_activation, *m_coordinator, permissions, *m_trayMenu,
+        AppLaunch::Parts{*m_previewExport, *m_presence, *m_coordinator, permissions, *m_trayMenu,
                          *m_onboarding, *m_permissionsWindowController, *m_settingsWindowController,
                          *m_settings, services.environment, std::move(services.prefetcher),
                          std::move(services.makeResumeNotifier)});
@@ -117,12 +117,12 @@ void AppDelegate::deliverState(const DictationState& state)
 void AppDelegate::openSettings()
 {
     m_settingsWindowController->showWindow();
-    m_activation->activateIgnoringOtherApps();
+    m_presence->raiseWindows();
 }
 
 void AppDelegate::quit()
 {
-    m_activation->terminate();
+    m_presence->terminate();
 }
 
 bool AppDelegate::hasVisibleWindows() const

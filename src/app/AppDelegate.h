@@ -7,7 +7,7 @@
 #include "dictation/DictationState.h"
 #include "dictation/ModelPrefetcher.h"
 #include "platform/AccessibilityBackend.h"
-#include "platform/AppActivation.h"
+#include "platform/DesktopPresence.h"
 #include "platform/OverlayWindowBackend.h"
 #include "platform/ResumeNotifier.h"
 
@@ -33,7 +33,7 @@ struct AppDelegateServices
 {
     std::unique_ptr<DictationCoordinator> coordinator;
     std::unique_ptr<AccessibilityTrust> accessibilityTrust;
-    std::unique_ptr<AppActivation> activation;
+    std::unique_ptr<DesktopPresence> presence;
     // Holds the completed onboarding version.
     std::unique_ptr<QSettings> defaults;
     QUrl updateFeedUrl;
@@ -103,7 +103,7 @@ private:
     // In the order they are created; each refers only to those before it.
     std::unique_ptr<DictationCoordinator> m_coordinator;
     std::unique_ptr<AccessibilityTrust> m_accessibilityTrust;
-    std::unique_ptr<AppActivation> m_activation;
+    std::unique_ptr<DesktopPresence> m_presence;
     std::unique_ptr<AppSettings> m_settings;
     std::unique_ptr<UpdaterController> m_updaterController;
     std::unique_ptr<PermissionsWindowController> m_permissionsWindowController;

@@ -10,13 +10,13 @@
 #include "dictation/DictationCoordinator.h"
 #include "dictation/ModelPrefetcher.h"
 #include "permissions/PermissionsWindowController.h"
-#include "platform/AppActivation.h"
+#include "platform/DesktopPresence.h"
 #include "platform/ResumeNotifier.h"
 
 #include <QCoreApplication>
 
 AppLaunch::AppLaunch(Parts parts, QObject* parent)
-    : QObject(parent), m_previewExport(parts.preview), m_activation(parts.activation),
+    : QObject(parent), m_previewExport(parts.preview), m_presence(parts.presence),
       m_coordinator(parts.coordinator), m_permissions(parts.permissions), m_tray(parts.tray),
       m_onboarding(parts.onboarding), m_permissionsWindow(parts.permissionsWindow),
       m_settingsWindow(parts.settingsWindow), m_settings(parts.settings),
@@ -46,8 +46,7 @@ void AppLaunch::applicationDidFinishLaunching(bool showSettings)
 void AppLaunch::launch()
 {
     DebugLog::write(QStringLiteral("launch version=") + QCoreApplication::applicationVersion());
-    m_activation.setActivationPolicy(AppActivation::Policy::Regular);
-    m_activation.activateIgnoringOtherApps();
+    m_presence.raiseWindows();
 
     if (onStarting)
         onStarting();
@@ -107,7 +106,7 @@ bool AppLaunch::applicationShouldHandleReopen(bool hasVisibleWindows)
         // Without a tray this window is the only sign that Wendlo runs.
         m_permissionsWindow.render(m_permissions.microphone(), true);
         m_permissionsWindow.showWindow();
-        m_activation.activateIgnoringOtherApps();
+        m_presence.raiseWindows();
         return true;
     }
     refreshPermissionWindow(true);
@@ -142,15 +141,11 @@ void AppLaunch::refreshPermissionWindow(bool shouldPresentIfNeeded)
     const bool accessibility = m_permissions.accessibility();
     m_permissionsWindow.render(microphone, accessibility);
     const bool allGranted = microphone == MicrophonePermissionState::Granted && accessibility;
-    if (allGranted) {
+    if (allGranted)
         m_permissionsWindow.close();
-        m_activation.setActivationPolicy(AppActivation::Policy::Accessory);
-    } else {
-        m_activation.setActivationPolicy(AppActivation::Policy::Regular);
-    }
     if (!allGranted && shouldPresentIfNeeded) {
         m_permissionsWindow.showWindow();
-        m_activation.activateIgnoringOtherApps();
+        m_presence.raiseWindows();
     }
 }
 

@@ -7,7 +7,7 @@
 #include <functional>
 #include <memory>
 
-class AppActivation;
+class DesktopPresence;
 class AppSettings;
 class DictationCoordinator;
 class ModelPrefetcher;
@@ -19,8 +19,8 @@ class SettingsWindowController;
 class TrayMenu;
 
 // What happens at start and whenever the user comes back to the app: a preview or the
-// ordinary launch, onboarding or the tray, the permissions window and the task bar presence
-// kept in step with the two permissions, and the speech model read ahead. Main thread only.
+// ordinary launch, onboarding or the tray, the permissions window kept in step with the two
+// permissions, and the speech model read ahead. Main thread only.
 class AppLaunch : public QObject
 {
     Q_OBJECT
@@ -30,7 +30,7 @@ public:
     struct Parts
     {
         PreviewExport& preview;
-        AppActivation& activation;
+        DesktopPresence& presence;
         DictationCoordinator& coordinator;
         PermissionStatus permissions;
         TrayMenu& tray;
@@ -68,8 +68,8 @@ public:
     void requestMicrophonePermission();
 
     // Shows the onboarding in its place while it is open; else renders the permissions window,
-    // closes it once both are granted (the app then leaves the task bar), and shows it when
-    // something is missing and `shouldPresentIfNeeded`.
+    // closes it once both are granted, and shows it when something is missing and
+    // `shouldPresentIfNeeded`.
     void refreshPermissionWindow(bool shouldPresentIfNeeded);
 
     bool hasLaunched() const { return m_launched; }
@@ -82,7 +82,7 @@ private:
     void refreshPermissionWindowLater(int delayMs, bool shouldPresentIfNeeded);
 
     PreviewExport& m_previewExport;
-    AppActivation& m_activation;
+    DesktopPresence& m_presence;
     DictationCoordinator& m_coordinator;
     PermissionStatus m_permissions;
     TrayMenu& m_tray;

@@ -5,7 +5,7 @@
 #include "onboarding/OnboardingVersionStore.h"
 #include "onboarding/OnboardingWindowController.h"
 #include "permissions/PermissionsWindowController.h"
-#include "platform/AppActivation.h"
+#include "platform/DesktopPresence.h"
 
 #include <QPointer>
 #include <QSettings>
@@ -14,12 +14,12 @@ OnboardingFlow::OnboardingFlow(OnboardingWindowController& window,
                                PermissionsWindowController& permissionsWindow,
                                std::unique_ptr<QSettings> defaults,
                                const DictationCoordinator& coordinator,
-                               PermissionStatus permissions, AppActivation& activation,
+                               PermissionStatus permissions, DesktopPresence& presence,
                                QObject* parent)
     : QObject(parent), m_window(window), m_permissionsWindow(permissionsWindow),
       m_store(std::make_unique<OnboardingVersionStore>(std::move(defaults),
                                                        OnboardingVersionStore::defaultKey())),
-      m_coordinator(coordinator), m_permissions(permissions), m_activation(activation)
+      m_coordinator(coordinator), m_permissions(permissions), m_presence(presence)
 {
 }
 
@@ -56,7 +56,6 @@ void OnboardingFlow::reset()
 
 void OnboardingFlow::present(bool resetProgress)
 {
-    m_activation.setActivationPolicy(AppActivation::Policy::Regular);
     if (resetProgress) {
         reset();
     } else {
@@ -64,7 +63,7 @@ void OnboardingFlow::present(bool resetProgress)
         m_state.accessibilityGranted = m_permissions.accessibility();
     }
     m_window.showWindow();
-    m_activation.activateIgnoringOtherApps();
+    m_presence.raiseWindows();
     m_permissionsWindow.close();
     refresh();
 }

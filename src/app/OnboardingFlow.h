@@ -7,7 +7,7 @@
 #include <functional>
 #include <memory>
 
-class AppActivation;
+class DesktopPresence;
 class DictationCoordinator;
 class OnboardingVersionStore;
 class OnboardingWindowController;
@@ -25,7 +25,7 @@ public:
     OnboardingFlow(OnboardingWindowController& window,
                    PermissionsWindowController& permissionsWindow,
                    std::unique_ptr<QSettings> defaults, const DictationCoordinator& coordinator,
-                   PermissionStatus permissions, AppActivation& activation,
+                   PermissionStatus permissions, DesktopPresence& presence,
                    QObject* parent = nullptr);
     ~OnboardingFlow() override;
 
@@ -60,6 +60,6 @@ private:
     std::unique_ptr<OnboardingVersionStore> m_store;
     const DictationCoordinator& m_coordinator;
     PermissionStatus m_permissions;
-    AppActivation& m_activation;
+    DesktopPresence& m_presence;
     OnboardingState m_state;
 };

@@ -2,6 +2,7 @@
 #include "app/AppLaunch.h"
 #include "app/AppSettings.h"
 #include "app/CommandLine.h"
+#include "app/InstanceCommandClient.h"
 #include "platform/PlatformFactory.h"
 #include "app/PreviewExport.h"
 #include "app/QtUpdateNotifier.h"
@@ -15,7 +16,6 @@
 #include "onboarding/OnboardingVersionStore.h"
 #include "platform/kernel/KernelPageCache.h"
 #include "platform/logind/LogindResumeNotifier.h"
-#include "platform/qt/QtAppActivation.h"
 
 #include <QApplication>
 #include <QSystemTrayIcon>
@@ -47,7 +47,7 @@ AppDelegateServices makeServices()
     services.coordinator = std::make_unique<DictationCoordinator>(makeDictationBackends());
     services.accessibilityTrust = PlatformFactory::makeAccessibilityTrust();
     services.overlayBackend = PlatformFactory::makeOverlayWindowBackend();
-    services.activation = std::make_unique<QtAppActivation>();
+    services.presence = PlatformFactory::makeDesktopPresence();
     services.defaults = OnboardingVersionStore::standardDefaults();
     services.environment = QProcessEnvironment::systemEnvironment();
     services.updateFeedUrl = UpdaterController::feedUrl(services.environment);
@@ -83,9 +83,40 @@ void setApplicationIdentity()
     QCoreApplication::setApplicationVersion(QStringLiteral(WENDLO_VERSION));
 }
 
+// In a Wayland session, Qt's native Wayland plug-in (X11 through XWayland only where it is
+// missing), since Qt's own default there is X11. Returns whether it asked, so that the choice
+// can be taken back once read, before any child process inherits it.
+bool askForWaylandPlatform()
+{
+    if (qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") || qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        return false;
+    qputenv("QT_QPA_PLATFORM", "wayland;xcb");
+    return true;
+}
+
+void printNotTaken(const QString& error)
+{
+    printTo(stderr, QStringLiteral("Wendlo did not take the command: ") + error + QLatin1Char('\n'));
+}
+
 // A command for the running instance: no display, no instance of our own.
 int sendToRunningInstance(int argc, char** argv, InstanceCommand command)
 {
+    // A listening instance takes it before an application object would even exist.
+    if (const Result<QString> folder = PrivateTempDir::ensureAppFolder()) {
+        const InstanceCommandClient::Answer answer = InstanceCommandClient::send(
+            SingleInstance::socketPathIn(folder.value()), command, SingleInstance::answerTimeoutMs);
+        switch (answer.outcome) {
+        case InstanceCommandClient::Outcome::Accepted:
+            return 0;
+        case InstanceCommandClient::Outcome::Failed:
+            printNotTaken(answer.error);
+            return CommandLine::exitFailure;
+        case InstanceCommandClient::Outcome::NotReached:
+            break;
+        }
+    }
+
     QCoreApplication app(argc, argv);
     setApplicationIdentity();
     const Result<QString> folder = PrivateTempDir::ensureAppFolder();
@@ -105,8 +136,7 @@ int sendToRunningInstance(int argc, char** argv, InstanceCommand command)
     });
     QObject::connect(&instance, &SingleInstance::runningInstanceUnresponsive,
                      [](const QString& error) {
-                         printTo(stderr, QStringLiteral("Wendlo did not take the command: ") +
-                                             error + QLatin1Char('\n'));
+                         printNotTaken(error);
                          QCoreApplication::exit(CommandLine::exitFailure);
                      });
     instance.send(command);
@@ -168,8 +198,12 @@ int main(int argc, char** argv)
         break;
     }
 
+    const bool askedForWayland = askForWaylandPlatform();
     QApplication app(argc, argv);
+    if (askedForWayland)
+        qunsetenv("QT_QPA_PLATFORM");
     setApplicationIdentity();
+    DebugLog::write(QStringLiteral("qt platform=") + QGuiApplication::platformName());
     // Lets desktop shells match our windows to the installed desktop entry and its icon.
     QGuiApplication::setDesktopFileName(QStringLiteral("wendlo"));
     // Closing a window never ends the app: it lives in the tray.

@@ -1,13 +1,15 @@
 #include "platform/PlatformFactory.h"
 
-#include "platform/desktop/SystemSettingsLinkOpener.h"
+#include "common/DebugLog.h"
 #include "platform/UnavailableBackends.h"
 #include "platform/atspi/AtspiAccessibility.h"
 #include "platform/atspi/AtspiAccessibilityTrust.h"
+#include "platform/desktop/SystemSettingsLinkOpener.h"
 #include "platform/pulse/PulseAudioCapture.h"
 #include "platform/pulse/PulseRecordPermission.h"
 #include "platform/qt/QtClipboard.h"
-#include "platform/qt/QtUserAlerts.h"
+#include "platform/qt/QtDesktopPresence.h"
+#include "platform/wayland/WaylandGlobals.h"
 #include "platform/x11/X11Connection.h"
 #include "platform/x11/X11HotKeyBackend.h"
 #include "platform/x11/X11OverlayWindow.h"
@@ -18,19 +20,69 @@
 
 namespace PlatformFactory {
 
+namespace {
+
+bool isX11()
+{
+    return QGuiApplication::platformName() == QLatin1String("xcb");
+}
+
+bool isWayland()
+{
+    return QGuiApplication::platformName() == QLatin1String("wayland");
+}
+
+// The accessibility bus does not depend on the display server.
+bool hasAccessibilityBus()
+{
+    return isX11() || isWayland();
+}
+
+// A native Wayland session: AT-SPI and the sound server as on X11; never an X11 grab or XTest,
+// which would reach no native window.
+PlatformBackends makeWaylandBackends()
+{
+    QString error;
+    if (const std::optional<WaylandGlobals> globals = WaylandGlobals::ofSession(&error))
+        DebugLog::write(QStringLiteral("wayland globals: ") + globals->interfaces().join(u' '));
+    else
+        DebugLog::write(QStringLiteral("wayland globals unknown: ") + error);
+
+    PlatformBackends b;
+    b.hotKey = std::make_unique<UnavailableHotKey>(QStringLiteral(
+        "this Wayland session lets no application grab keys; bind the key in the compositor "
+        "to \"wendlo --start-dictation\" (press) and \"wendlo --stop-dictation\" (release)"));
+    b.audioCapture = std::make_unique<PulseAudioCapture>();
+    b.recordPermission = std::make_unique<PulseRecordPermission>();
+    b.accessibility =
+        std::make_unique<AtspiAccessibility>(std::make_unique<AtspiAccessibilityTrust>());
+    b.clipboard = std::make_unique<UnavailableClipboard>();
+    b.pasteKeys = std::make_unique<UnavailableKeys>();
+    b.accessibilityTrust = std::make_unique<AtspiAccessibilityTrust>();
+    b.presence = makeDesktopPresence();
+    b.settingsLinks = std::make_unique<SystemSettingsLinkOpener>();
+    b.selfTestKeys = std::make_unique<UnavailableKeys>();
+    return b;
+}
+
+} // namespace
+
 std::unique_ptr<AccessibilityTrust> makeAccessibilityTrust()
 {
-    if (QGuiApplication::platformName() == QLatin1String("xcb"))
+    if (hasAccessibilityBus())
         return std::make_unique<AtspiAccessibilityTrust>();
     return std::make_unique<UnavailableAccessibility>();
 }
 
 PlatformBackends makePlatformBackends()
 {
+    if (isWayland())
+        return makeWaylandBackends();
     const QString platform = QGuiApplication::platformName();
-    const bool x11 = platform == QLatin1String("xcb");
+    const bool x11 = isX11();
     const QString noX11 =
-        QStringLiteral("Wendlo needs an X11 session (this one is \"%1\")").arg(platform);
+        QStringLiteral("Wendlo needs an X11 or Wayland session (this one is \"%1\")")
+            .arg(platform);
 
     PlatformBackends b;
     const X11Connection xcb =
@@ -58,7 +110,7 @@ PlatformBackends makePlatformBackends()
         b.pasteKeys = std::make_unique<UnavailableKeys>();
     }
     b.accessibilityTrust = makeAccessibilityTrust();
-    b.alerts = std::make_unique<QtUserAlerts>();
+    b.presence = makeDesktopPresence();
     b.settingsLinks = std::make_unique<SystemSettingsLinkOpener>();
     if (haveXcb)
         b.selfTestKeys = std::make_unique<XTestSyntheticKeys>(xcb.connection, xcb.root);
@@ -67,10 +119,20 @@ PlatformBackends makePlatformBackends()
     return b;
 }
 
+std::unique_ptr<DesktopPresence> makeDesktopPresence()
+{
+    return std::make_unique<QtDesktopPresence>();
+}
+
 std::unique_ptr<OverlayWindowBackend> makeOverlayWindowBackend()
 {
-    if (QGuiApplication::platformName() == QLatin1String("xcb"))
+    if (isX11())
         return std::make_unique<X11OverlayWindow>();
+    if (isWayland()) {
+        DebugLog::write(QStringLiteral("recording overlay off: on Wayland it would be an ordinary "
+                                       "window and take the focus from the field"));
+        return std::make_unique<UnavailableOverlayWindow>();
+    }
     return nullptr;
 }
 

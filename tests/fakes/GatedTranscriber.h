@@ -14,11 +14,11 @@ public:
         : m_answers(std::move(answers))
     {
     }
-    Result<QString> transcribe(const QString& audioURL, ChildProcessStop& stop) const override
+    Result<QString> transcribe(const QString& audioFile, ChildProcessStop& stop) const override
     {
         std::unique_lock lock(m_mutex);
         m_opened.wait(lock, [this] { return m_open; });
-        return m_answers->transcribe(audioURL, stop);
+        return m_answers->transcribe(audioFile, stop);
     }
     void open()
     {

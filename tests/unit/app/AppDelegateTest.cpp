@@ -14,7 +14,6 @@
 #include <gtest/gtest.h>
 #include <thread>
 
-using Policy = AppActivation::Policy;
 using Mic = MicrophonePermissionState;
 
 namespace {
@@ -29,8 +28,6 @@ QProcessEnvironment environmentWith(std::initializer_list<std::pair<const char*,
 
 } // namespace
 
-// MARK: launch choices
-
 struct LaunchCase
 {
     const char* name;
@@ -39,7 +36,6 @@ struct LaunchCase
     bool accessibility;
     bool onboardingShown;
     bool permissionsShown;
-    Policy policy;
 };
 
 class LaunchChoiceTest : public ::testing::TestWithParam<LaunchCase>
@@ -56,7 +52,6 @@ TEST_P(LaunchChoiceTest, ShowsOnboardingOrPermissionsByStoredVersion)
     EXPECT_EQ(shell.fakes.hotKey->registerCalls, 1);
     EXPECT_EQ(delegate.onboardingWindowController().isVisible(), c.onboardingShown);
     EXPECT_EQ(delegate.permissionsWindowController().isVisible(), c.permissionsShown);
-    EXPECT_EQ(shell.activation->policy, c.policy);
     ASSERT_NE(delegate.trayMenu().statusItem(), nullptr);
     if (c.onboardingShown) {
         EXPECT_EQ(delegate.onboarding().state().step, OnboardingStep::Welcome);
@@ -68,19 +63,14 @@ TEST_P(LaunchChoiceTest, ShowsOnboardingOrPermissionsByStoredVersion)
 INSTANTIATE_TEST_SUITE_P(
     StoredVersions, LaunchChoiceTest,
     ::testing::Values(
-        LaunchCase{"absent", std::nullopt, Mic::Granted, true, true, false, Policy::Regular},
-        LaunchCase{"zero", QVariant(0), Mic::Granted, true, true, false, Policy::Regular},
-        LaunchCase{"negative", QVariant(-3), Mic::Denied, false, true, false, Policy::Regular},
-        LaunchCase{"unreadable", QVariant("later"), Mic::Granted, true, true, false,
-                   Policy::Regular},
-        LaunchCase{"oneAllGranted", QVariant(1), Mic::Granted, true, false, false,
-                   Policy::Accessory},
-        LaunchCase{"oneMicrophoneDenied", QVariant(1), Mic::Denied, true, false, true,
-                   Policy::Regular},
-        LaunchCase{"twoAccessibilityMissing", QVariant(2), Mic::Granted, false, false, true,
-                   Policy::Regular},
-        LaunchCase{"twoMicrophoneUndetermined", QVariant(2), Mic::Undetermined, true, false, true,
-                   Policy::Regular}),
+        LaunchCase{"absent", std::nullopt, Mic::Granted, true, true, false},
+        LaunchCase{"zero", QVariant(0), Mic::Granted, true, true, false},
+        LaunchCase{"negative", QVariant(-3), Mic::Denied, false, true, false},
+        LaunchCase{"unreadable", QVariant("later"), Mic::Granted, true, true, false},
+        LaunchCase{"oneAllGranted", QVariant(1), Mic::Granted, true, false, false},
+        LaunchCase{"oneMicrophoneDenied", QVariant(1), Mic::Denied, true, false, true},
+        LaunchCase{"twoAccessibilityMissing", QVariant(2), Mic::Granted, false, false, true},
+        LaunchCase{"twoMicrophoneUndetermined", QVariant(2), Mic::Undetermined, true, false, true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(LaunchTest, OnboardingPreviewStepTakesOverAndWinsOverOverlay)
@@ -96,14 +86,13 @@ TEST(LaunchTest, OnboardingPreviewStepTakesOverAndWinsOverOverlay)
     EXPECT_TRUE(delegate.onboardingWindowController().isVisible());
     EXPECT_EQ(delegate.onboardingWindowController().currentState().step, OnboardingStep::Practice);
     EXPECT_FALSE(delegate.overlayWindowController().isVisible());
-    EXPECT_EQ(shell.activation->policy, Policy::Regular);
     // No export directory: the preview ends on its own.
-    EXPECT_TRUE(waitUntil([&] { return shell.activation->events.contains("terminate"); }, 3000));
+    EXPECT_TRUE(waitUntil([&] { return shell.presence->events.contains("terminate"); }, 3000));
 
     // While an onboarding preview is configured, becoming active does nothing.
-    shell.activation->events.clear();
+    shell.presence->events.clear();
     delegate.launch().applicationDidBecomeActive();
-    EXPECT_TRUE(shell.activation->events.isEmpty());
+    EXPECT_TRUE(shell.presence->events.isEmpty());
 }
 
 TEST(LaunchTest, OverlayPreviewModeInCapitalsShowsThePill)
@@ -234,8 +223,6 @@ TEST(CancelTest, TheCancelItemStopsTheTranscription)
     EXPECT_TRUE(waitUntil([&] { return !tray.cancelTranscriptionMenuItem()->isVisible(); }));
 }
 
-// MARK: menu chrome
-
 struct ChromeCase
 {
     const char* name;
@@ -321,16 +308,16 @@ TEST(MenuTest, ItemsInOrderWithQuitOnCtrlQ)
         EXPECT_EQ(item->shortcut(), expected) << item->text().toStdString();
     }
     delegate.trayMenu().menu()->actions().constLast()->trigger();
-    EXPECT_EQ(shell.activation->events.constLast(), "terminate");
+    EXPECT_EQ(shell.presence->events.constLast(), "terminate");
 
     // Ctrl+Q quits while the menu is open, and no other key does anything there.
-    shell.activation->events.clear();
+    shell.presence->events.clear();
     delegate.trayMenu().menu()->popup(QPoint(10, 10));
     ASSERT_TRUE(waitUntil([&] { return delegate.trayMenu().menu()->isVisible(); }));
     QTest::keyClick(delegate.trayMenu().menu(), Qt::Key_D, Qt::ControlModifier);
-    EXPECT_TRUE(shell.activation->events.isEmpty());
+    EXPECT_TRUE(shell.presence->events.isEmpty());
     QTest::keyClick(delegate.trayMenu().menu(), Qt::Key_Q, Qt::ControlModifier);
-    EXPECT_EQ(shell.activation->events, QStringList{"terminate"});
+    EXPECT_EQ(shell.presence->events, QStringList{"terminate"});
     delegate.trayMenu().menu()->hide();
 }
 
@@ -348,8 +335,6 @@ TEST(MenuTest, NoTrayIsLoggedAndASecondLaunchStillReachesTheApp)
     EXPECT_TRUE(delegate.permissionsWindowController().isVisible());
 }
 
-// MARK: permission refresh policy
-
 struct RefreshCase
 {
     const char* name;
@@ -358,11 +343,11 @@ struct RefreshCase
     bool present;
 };
 
-class RefreshPolicyTest : public ::testing::TestWithParam<RefreshCase>
+class RefreshWindowsTest : public ::testing::TestWithParam<RefreshCase>
 {
 };
 
-TEST_P(RefreshPolicyTest, KeepsWindowsAndPolicyInStep)
+TEST_P(RefreshWindowsTest, KeepsWindowsInStep)
 {
     const RefreshCase& c = GetParam();
     ShellFixture shell;
@@ -371,25 +356,23 @@ TEST_P(RefreshPolicyTest, KeepsWindowsAndPolicyInStep)
     if (c.onboardingVisible)
         delegate.onboarding().present(false);
     shell.setPermissions(c.allGranted ? Mic::Granted : Mic::Denied, c.allGranted);
-    shell.activation->policy = Policy::Regular;
-    shell.activation->events.clear();
+    shell.presence->events.clear();
 
     delegate.launch().refreshPermissionWindow(c.present);
 
     if (c.onboardingVisible) {
         EXPECT_FALSE(delegate.permissionsWindowController().isVisible());
-        EXPECT_TRUE(shell.activation->events.isEmpty()); // policy unchanged
+        EXPECT_TRUE(shell.presence->events.isEmpty()); // nothing raised
         EXPECT_EQ(delegate.onboardingWindowController().currentState().microphoneState,
                   c.allGranted ? Mic::Granted : Mic::Denied);
         EXPECT_EQ(delegate.onboarding().state().accessibilityGranted, c.allGranted);
         return;
     }
-    EXPECT_EQ(shell.activation->policy, c.allGranted ? Policy::Accessory : Policy::Regular);
     EXPECT_EQ(delegate.permissionsWindowController().isVisible(), !c.allGranted && c.present);
-    EXPECT_EQ(shell.activation->events.contains("activate"), !c.allGranted && c.present);
+    EXPECT_EQ(shell.presence->events.contains("activate"), !c.allGranted && c.present);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, RefreshPolicyTest,
+INSTANTIATE_TEST_SUITE_P(Cases, RefreshWindowsTest,
                          ::testing::Values(RefreshCase{"onboardingMissingPresent", true, false,
                                                        true},
                                            RefreshCase{"onboardingGranted", true, true, false},
@@ -408,7 +391,6 @@ TEST(RefreshTest, AllGrantedClosesAnOpenPermissionsWindow)
     shell.setPermissions(Mic::Granted, true);
     delegate.launch().applicationDidBecomeActive();
     EXPECT_FALSE(delegate.permissionsWindowController().isVisible());
-    EXPECT_EQ(shell.activation->policy, Policy::Accessory);
 }
 
 TEST(RefreshTest, DelayedRefreshesAfterARequestNeverPresent)
@@ -422,8 +404,8 @@ TEST(RefreshTest, DelayedRefreshesAfterARequestNeverPresent)
     delegate.launch().requestMicrophonePermission();
     delegate.launch().requestAccessibilityPermission();
     // Denied: the coordinator explains where to allow it.
-    ASSERT_EQ(shell.fakes.alerts->alerts.size(), 1);
-    EXPECT_EQ(shell.fakes.alerts->alerts[0][0], "Microphone Permission Needed");
+    ASSERT_EQ(shell.fakes.presence->alerts.size(), 1);
+    EXPECT_EQ(shell.fakes.presence->alerts[0][0], "Microphone Permission Needed");
     EXPECT_EQ(shell.fakes.accessibilityTrust->prompts, 1);
     EXPECT_TRUE(logLinesSince(offset).contains("[Quor] requestMicrophonePermission state=denied"));
 
@@ -439,10 +421,7 @@ TEST(RefreshTest, DelayedRefreshesAfterARequestNeverPresent)
     shell.fakes.recordPermission->current = Mic::Granted;
     spinFor(1500);
     EXPECT_FALSE(delegate.permissionsWindowController().isVisible());
-    EXPECT_EQ(shell.activation->policy, Policy::Accessory);
 }
-
-// MARK: state delivery
 
 TEST(StateDeliveryTest, StatesFromAnyThreadAreAppliedInOrderAndLogged)
 {
@@ -507,17 +486,15 @@ TEST(StateDeliveryTest, StateReportedAfterTheDelegateIsGoneIsStillLogged)
     EXPECT_TRUE(logLinesSince(offset).contains("[Quor] state=Recording"));
 }
 
-// MARK: reopen
-
 TEST(ReopenTest, FollowsStoredVersionVisibilityAndPermissions)
 {
     {
         ShellFixture shell;
         shell.storeVersion(1);
         AppDelegate& delegate = shell.launch({}, Mic::Denied, true);
-        shell.activation->events.clear();
+        shell.presence->events.clear();
         EXPECT_FALSE(delegate.launch().applicationShouldHandleReopen(true));
-        EXPECT_TRUE(shell.activation->events.isEmpty());
+        EXPECT_TRUE(shell.presence->events.isEmpty());
 
         delegate.permissionsWindowController().close();
         EXPECT_TRUE(delegate.launch().applicationShouldHandleReopen(false));

@@ -7,7 +7,7 @@
 #include "dictation/DictationCoordinator.h"
 #include "dictation/ModelPrefetcher.h"
 #include "fakes/FakeAccessibility.h"
-#include "fakes/FakeAppActivation.h"
+#include "fakes/FakeDesktopPresence.h"
 #include "fakes/FakeDictationBackends.h"
 #include "fakes/FakeResumeNotifier.h"
 #include "fakes/FakeUpdateNotifier.h"
@@ -35,7 +35,7 @@ struct ShellFixture
     DictationCoordinator* coordinator = nullptr;
     // The shell's own view of the accessibility permission.
     FakeAccessibilityTrust* trust = nullptr;
-    FakeAppActivation* activation = nullptr;
+    FakeDesktopPresence* presence = nullptr;
     FakeUpdateNotifier* notifier = nullptr;
     bool trayAvailable = true;
     // Handed to the next delegate made, if set.
@@ -84,9 +84,9 @@ struct ShellFixture
         trust = ownTrust.get();
         services.accessibilityTrust = std::move(ownTrust);
         setPermissions(microphone, accessibility);
-        auto ownActivation = std::make_unique<FakeAppActivation>();
-        activation = ownActivation.get();
-        services.activation = std::move(ownActivation);
+        auto ownPresence = std::make_unique<FakeDesktopPresence>();
+        presence = ownPresence.get();
+        services.presence = std::move(ownPresence);
         services.defaults = std::make_unique<QSettings>(settingsPath(), QSettings::IniFormat);
         services.version = QVersionNumber(1, 0, 0);
         auto ownNotifier = std::make_unique<FakeUpdateNotifier>();
