@@ -102,6 +102,13 @@ void AppDelegate::connectParts()
     m_onboarding->attachWindow();
     m_settingsWindowController->onHotKeyChanged =
         weakly([](AppDelegate& d) { d.m_onboarding->showHotKey(); });
+    // A refusal that comes after the key was accepted (a portal's answer) shows where the key
+    // is named.
+    m_coordinator->onHotKeyProblemChange = weakly([](AppDelegate& d) {
+        d.m_onboarding->showHotKey();
+        if (d.m_settingsWindowController->isVisible())
+            d.m_settingsWindowController->render();
+    });
 }
 
 void AppDelegate::deliverState(const DictationState& state)

@@ -47,7 +47,8 @@ public:
     void complete();
     // Renders the window with the permissions read afresh.
     void refresh();
-    // The practice step names the hot key in use, or why it does not work.
+    // The practice step names the hot key in use, why it does not work, or how to bind it in
+    // the compositor.
     void showHotKey();
 
     bool isVisible() const;

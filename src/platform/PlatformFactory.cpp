@@ -9,6 +9,8 @@
 #include "platform/pulse/PulseRecordPermission.h"
 #include "platform/qt/QtClipboard.h"
 #include "platform/qt/QtDesktopPresence.h"
+#include "platform/shortcuts/CompositorBindingHotKey.h"
+#include "platform/shortcuts/PortalGlobalShortcuts.h"
 #include "platform/wayland/WaylandGlobals.h"
 #include "platform/x11/X11Connection.h"
 #include "platform/x11/X11HotKeyBackend.h"
@@ -16,9 +18,27 @@
 #include "platform/x11/X11SelectionReads.h"
 #include "platform/x11/XTestSyntheticKeys.h"
 
+#include <QCoreApplication>
+#include <QDBusConnection>
 #include <QGuiApplication>
+#include <QProcessEnvironment>
 
 namespace PlatformFactory {
+
+std::unique_ptr<HotKeyBackend> makeWaylandHotKey()
+{
+    // Long enough for the portal to be started on demand, short enough not to stall the
+    // start where a broken one never answers.
+    constexpr int portalQueryTimeoutMs = 3000;
+    const QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    const Compositor compositor = CompositorBindings::detect(environment);
+    const QString command = CompositorBindings::command(QCoreApplication::applicationFilePath(),
+                                                        environment.value(QStringLiteral("PATH")));
+    const QDBusConnection bus = QDBusConnection::sessionBus();
+    if (PortalGlobalShortcuts::isOffered(bus, portalQueryTimeoutMs))
+        return std::make_unique<PortalGlobalShortcuts>(bus, compositor, command);
+    return std::make_unique<CompositorBindingHotKey>(compositor, command);
+}
 
 namespace {
 
@@ -49,9 +69,7 @@ PlatformBackends makeWaylandBackends()
         DebugLog::write(QStringLiteral("wayland globals unknown: ") + error);
 
     PlatformBackends b;
-    b.hotKey = std::make_unique<UnavailableHotKey>(QStringLiteral(
-        "this Wayland session lets no application grab keys; bind the key in the compositor "
-        "to \"wendlo --start-dictation\" (press) and \"wendlo --stop-dictation\" (release)"));
+    b.hotKey = makeWaylandHotKey();
     b.audioCapture = std::make_unique<PulseAudioCapture>();
     b.recordPermission = std::make_unique<PulseRecordPermission>();
     b.accessibility =
