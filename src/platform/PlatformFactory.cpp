@@ -11,6 +11,7 @@
 #include "platform/qt/QtDesktopPresence.h"
 #include "platform/shortcuts/CompositorBindingHotKey.h"
 #include "platform/shortcuts/PortalGlobalShortcuts.h"
+#include "platform/wayland/LayerShellOverlay.h"
 #include "platform/wayland/WaylandGlobals.h"
 #include "platform/x11/X11Connection.h"
 #include "platform/x11/X11HotKeyBackend.h"
@@ -99,8 +100,7 @@ PlatformBackends makePlatformBackends()
     const QString platform = QGuiApplication::platformName();
     const bool x11 = isX11();
     const QString noX11 =
-        QStringLiteral("Wendlo needs an X11 or Wayland session (this one is \"%1\")")
-            .arg(platform);
+        QStringLiteral("Wendlo needs an X11 or Wayland session (this one is \"%1\")").arg(platform);
 
     PlatformBackends b;
     const X11Connection xcb =
@@ -147,8 +147,13 @@ std::unique_ptr<OverlayWindowBackend> makeOverlayWindowBackend()
     if (isX11())
         return std::make_unique<X11OverlayWindow>();
     if (isWayland()) {
-        DebugLog::write(QStringLiteral("recording overlay off: on Wayland it would be an ordinary "
-                                       "window and take the focus from the field"));
+        QString why;
+        if (auto layerShell = LayerShellOverlay::connectToCompositor(&why))
+            return layerShell;
+        // GNOME, say: there an ordinary window would take the focus from the field.
+        DebugLog::write(QStringLiteral("recording overlay off: ") + why +
+                        QStringLiteral("; on Wayland the pill would be an ordinary window and "
+                                       "take the focus from the field"));
         return std::make_unique<UnavailableOverlayWindow>();
     }
     return nullptr;
