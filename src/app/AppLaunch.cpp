@@ -63,8 +63,7 @@ void AppLaunch::launch()
     else
         refreshPermissionWindow(true);
 
-    const QString phrase =
-        m_environment.value(QString::fromLatin1(SelfTestDriver::phraseVariable));
+    const QString phrase = m_environment.value(QString::fromLatin1(SelfTestDriver::phraseVariable));
     if (!phrase.isEmpty()) {
         if (m_makeSelfTestBackends) {
             // Owned by the coordinator it drives.
