@@ -17,6 +17,7 @@
 #include "platform/logind/LogindResumeNotifier.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QSystemTrayIcon>
 #include <cstdio>
 #include <memory>
@@ -52,6 +53,10 @@ AppDelegateServices makeServices()
     services.updateFeedUrl = UpdaterController::feedUrl(services.environment);
     services.version = QVersionNumber::fromString(QCoreApplication::applicationVersion());
     services.updateNotifier = std::make_unique<QtUpdateNotifier>();
+    // Starting at log-in goes through the front, like the desktop entry.
+    const QString front = QCoreApplication::applicationDirPath() + QStringLiteral("/wendlo");
+    if (QFileInfo(front).isExecutable())
+        services.executable = front;
     services.isTrayAvailable = [] { return QSystemTrayIcon::isSystemTrayAvailable(); };
     services.settings = std::make_unique<AppSettings>(OnboardingVersionStore::standardDefaults(),
                                                       services.environment);
