@@ -9,6 +9,7 @@
 #include "app/SingleInstance.h"
 #include "app/UpdaterController.h"
 #include "common/DebugLog.h"
+#include "common/FrontProgram.h"
 #include "dictation/ModelPrefetcher.h"
 #include "common/PrivateTempDir.h"
 #include "dictation/WhisperCLITranscriber.h"
@@ -17,7 +18,6 @@
 #include "platform/logind/LogindResumeNotifier.h"
 
 #include <QApplication>
-#include <QFileInfo>
 #include <QSystemTrayIcon>
 #include <cstdio>
 #include <memory>
@@ -54,9 +54,7 @@ AppDelegateServices makeServices()
     services.version = QVersionNumber::fromString(QCoreApplication::applicationVersion());
     services.updateNotifier = std::make_unique<QtUpdateNotifier>();
     // Starting at log-in goes through the front, like the desktop entry.
-    const QString front = QCoreApplication::applicationDirPath() + QStringLiteral("/wendlo");
-    if (QFileInfo(front).isExecutable())
-        services.executable = front;
+    services.executable = FrontProgram::path();
     services.isTrayAvailable = [] { return QSystemTrayIcon::isSystemTrayAvailable(); };
     services.settings = std::make_unique<AppSettings>(OnboardingVersionStore::standardDefaults(),
                                                       services.environment);
