@@ -37,6 +37,9 @@ public:
 
     // Whether onContentsRead is ever called: only then can a paste be seen to arrive.
     virtual bool reportsReads() const = 0;
+    // Why this session lets no application take the selections (a desktop that keeps the
+    // clipboard from windowless clients); nothing where it may.
+    virtual std::optional<QString> unavailableReason() const { return std::nullopt; }
     // Called when another application asks for the contents (not just the list of formats
     // or the history hint) of a selection this process owns.
     std::function<void(Selection)> onContentsRead;
