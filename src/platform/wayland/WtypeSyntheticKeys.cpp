@@ -79,9 +79,14 @@ PasteTarget WtypeSyntheticKeys::pasteTarget()
 
 QStringList WtypeSyntheticKeys::pasteArguments(PasteChord chord)
 {
+    // wtype gives each key of its run a keycode, in order, in a keymap of its own. GTK 3
+    // looks keys up below the keymap's highest keycode only, so a chord key that is the last
+    // one never matches a shortcut there: the run ends with the release of an unused key
+    // (never pressed, so no application sees a keystroke) to come after it.
+    const QStringList tail{"-p", "VoidSymbol"};
     if (chord == PasteChord::ShiftInsert)
-        return {"-M", "shift", "-k", "Insert", "-m", "shift"};
-    return {"-M", "ctrl", "-k", "v", "-m", "ctrl"};
+        return QStringList{"-M", "shift", "-k", "Insert", "-m", "shift"} + tail;
+    return QStringList{"-M", "ctrl", "-k", "v", "-m", "ctrl"} + tail;
 }
 
 std::optional<QStringList> WtypeSyntheticKeys::hotKeyArguments(QKeyCombination key, bool down)
