@@ -310,4 +310,27 @@ TEST_F(WaylandPaste, TerminalGetsShiftInsertAndBothSelectionsComeBack)
     terminal.waitForFinished(3000);
 }
 
+// The self-test's hot key goes the way a real one does: through sway's bindings.
+TEST_F(WaylandTest, HotKeyHeldThroughTheVirtualKeyboardFiresThePressAndReleaseBindings)
+{
+    QTemporaryDir dir;
+    const QString pressed = dir.filePath("pressed");
+    const QString released = dir.filePath("released");
+    ASSERT_TRUE(SwaySession::command("bindsym --no-repeat Mod4+F9 exec touch " + pressed));
+    ASSERT_TRUE(SwaySession::command("bindsym --release Mod4+F9 exec touch " + released));
+    WtypeSyntheticKeys keys(QStandardPaths::findExecutable("wtype"), {});
+    const QKeyCombination hotKey = Qt::MetaModifier | Qt::Key_F9;
+
+    ASSERT_TRUE(keys.postHotKey(hotKey, true));
+    EXPECT_TRUE(waitUntil([&] { return QFile::exists(pressed); }, 5000));
+    spinFor(300);
+    EXPECT_FALSE(QFile::exists(released)) << "released while held";
+
+    ASSERT_TRUE(keys.postHotKey(hotKey, false));
+    EXPECT_TRUE(waitUntil([&] { return QFile::exists(released); }, 5000));
+    EXPECT_FALSE(keys.postHotKey(hotKey, false)) << "nothing left to release";
+    SwaySession::command("unbindsym --no-repeat Mod4+F9");
+    SwaySession::command("unbindsym --release Mod4+F9");
+}
+
 } // namespace
