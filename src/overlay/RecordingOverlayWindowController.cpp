@@ -139,6 +139,8 @@ void RecordingOverlayWindowController::position()
 
 void RecordingOverlayWindowController::orderFront()
 {
+    if (m_backend && !m_backend->canShow())
+        return;
     if (m_backend)
         m_backend->prepareToShow(m_overlayView.get());
     m_overlayView->show();

@@ -13,6 +13,10 @@ class OverlayWindowBackend
 public:
     virtual ~OverlayWindowBackend() = default;
 
+    // Whether the pill may be shown at all. Where the desktop would make it an ordinary
+    // window, it would take the keyboard focus from the user's field: it then stays hidden.
+    virtual bool canShow() { return true; }
+
     // Called before every show of `window` (a top-level widget, possibly not yet native).
     virtual void prepareToShow(QWidget* window) = 0;
 

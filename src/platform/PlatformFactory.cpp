@@ -161,6 +161,11 @@ std::unique_ptr<OverlayWindowBackend> makeOverlayWindowBackend()
 {
     if (isX11())
         return std::make_unique<X11OverlayWindow>();
+    if (isWayland()) {
+        DebugLog::write(QStringLiteral("recording overlay off: on Wayland it would be an ordinary "
+                                       "window and take the focus from the field"));
+        return std::make_unique<UnavailableOverlayWindow>();
+    }
     return nullptr;
 }
 

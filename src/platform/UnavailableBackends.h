@@ -4,6 +4,7 @@
 #include "platform/AudioCaptureBackend.h"
 #include "platform/ClipboardBackend.h"
 #include "platform/HotKeyBackend.h"
+#include "platform/OverlayWindowBackend.h"
 #include "platform/RecordPermission.h"
 #include "platform/SettingsLinkOpener.h"
 #include "platform/SyntheticKeys.h"
@@ -81,4 +82,12 @@ class UnavailableSettingsLinks : public SettingsLinkOpener
 {
 public:
     bool openPrivacySecurity(const QString&) override { return false; }
+};
+
+// The pill stays hidden: better no pill than one that takes the focus from the user's field.
+class UnavailableOverlayWindow : public OverlayWindowBackend
+{
+public:
+    bool canShow() override { return false; }
+    void prepareToShow(QWidget*) override {}
 };

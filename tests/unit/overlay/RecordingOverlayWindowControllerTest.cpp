@@ -80,6 +80,25 @@ TEST_F(OverlayFixture, ShownThroughADictationAndHiddenAtIdle)
     EXPECT_EQ(prepared, 2);
 }
 
+// Where the pill would be an ordinary window that takes the focus from the user's field.
+TEST(OverlayUnshowable, ADictationLeavesThePillHidden)
+{
+    struct Unshowable : OverlayWindowBackend
+    {
+        int prepared = 0;
+        bool canShow() override { return false; }
+        void prepareToShow(QWidget*) override { ++prepared; }
+    };
+    auto backend = std::make_unique<Unshowable>();
+    Unshowable* seen = backend.get();
+    RecordingOverlayWindowController controller{std::move(backend), [] { return 10.0; }};
+    controller.render(DictationState::recording());
+    controller.render(DictationState::transcribing());
+    EXPECT_FALSE(controller.isVisible());
+    EXPECT_FALSE(controller.window()->isVisible());
+    EXPECT_EQ(seen->prepared, 0);
+}
+
 TEST_F(OverlayFixture, AnErrorWhileRecordingHidesThePillAtOnce)
 {
     controller.render(DictationState::recording());
