@@ -12,6 +12,7 @@
 #include "support/Wait.h"
 
 #include <QFile>
+#include <QLineEdit>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -276,6 +277,29 @@ TEST_F(WaylandPaste, AnotherCopyAfterThePasteKeepsItsNewContents)
 
     EXPECT_EQ(*result, std::nullopt);
     EXPECT_EQ(pasteElsewhere("text/plain"), "other program");
+}
+
+// One of this process's own windows (the onboarding's practice field): its paste reads the
+// clipboard on this very thread, so it must not have to wait on our own data-control source.
+TEST_F(WaylandPaste, OwnWindowGetsThePasteAndTheClipboardComesBack)
+{
+    OtherOwner other(usersItem);
+    ASSERT_TRUE(other.owned());
+    QLineEdit field;
+    field.setText("start ");
+    field.show();
+    field.activateWindow();
+    field.setFocus();
+    ASSERT_TRUE(waitUntil([&] {
+        const auto window = SwayFocus::ask(qEnvironmentVariable("SWAYSOCK"));
+        return window && window->pid == QCoreApplication::applicationPid() && field.hasFocus();
+    }, 10000));
+
+    EXPECT_EQ(insert("dictated"), std::nullopt);
+
+    EXPECT_EQ(field.text(), "start dictated");
+    EXPECT_EQ(pasteElsewhere("text/plain"), "user text");
+    EXPECT_EQ(pasteElsewhere("image/png"), png);
 }
 
 // A terminal: Ctrl+V there is a control character, so the chord is Shift+Insert, which

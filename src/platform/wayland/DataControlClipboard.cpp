@@ -4,7 +4,10 @@
 
 #include "wlr-data-control-unstable-v1-client-protocol.h"
 
+#include <QClipboard>
 #include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QMimeData>
 #include <QSocketNotifier>
 #include <QTimer>
 #include <algorithm>
@@ -143,6 +146,9 @@ bool DataControlClipboard::setUp(QString* why)
         *why = QStringLiteral("the Wayland compositor closed the connection");
         return false;
     }
+    if (qobject_cast<QGuiApplication*>(QCoreApplication::instance()) &&
+        QGuiApplication::platformName() == QLatin1String("wayland"))
+        m_qt = QGuiApplication::clipboard();
     m_notifier = std::make_unique<QSocketNotifier>(wl_display_get_fd(m_display),
                                                    QSocketNotifier::Read);
     QObject::connect(m_notifier.get(), &QSocketNotifier::activated, &m_context,
@@ -236,12 +242,29 @@ qint64 DataControlClipboard::changeCount(Selection selection) const
     return side(selection).count;
 }
 
+ClipboardItem DataControlClipboard::qtItem(Selection selection) const
+{
+    ClipboardItem item;
+    const QMimeData* data = m_qt->mimeData(selection == Selection::Primary ? QClipboard::Selection
+                                                                           : QClipboard::Clipboard);
+    if (!data)
+        return item;
+    for (const QString& format : data->formats())
+        item.insert(format, data->data(format));
+    return item;
+}
+
 QList<ClipboardItem> DataControlClipboard::items(Selection selection) const
 {
     dispatchWaiting();
     const Side& s = side(selection);
     if (s.source)
         return {s.source->item};
+    // Reading Qt's own source through the compositor would wait on this very thread.
+    if (s.qtCurrent) {
+        const ClipboardItem item = qtItem(selection);
+        return item.isEmpty() ? QList<ClipboardItem>{} : QList<ClipboardItem>{item};
+    }
     if (!s.offer || !m_display)
         return {};
     ClipboardItem item;
@@ -276,6 +299,8 @@ void DataControlClipboard::clearContents(Selection selection)
         return;
     setSelection(selection, nullptr);
     Side& s = side(selection);
+    s.qtCurrent = false;
+    s.qtEchoPending = false;
     if (s.source) {
         Source* old = s.source;
         s.source = nullptr;
@@ -304,6 +329,22 @@ void DataControlClipboard::writeItems(Selection selection, const QList<Clipboard
 
 void DataControlClipboard::setTransientText(Selection selection, const QString& text)
 {
+    if (selection == Selection::Clipboard && m_qt && QGuiApplication::focusWindow()) {
+        auto mime = std::make_unique<QMimeData>();
+        mime->setText(text);
+        mime->setData(passwordHint, QByteArrayLiteral("secret"));
+        m_qt->setMimeData(mime.release(), QClipboard::Clipboard);
+        Side& s = side(selection);
+        if (Source* previous = s.source)
+            sourceCancelled(previous);
+        // Qt's own idea of owning the clipboard outlives its source being cancelled, so
+        // ownership is followed here: the compositor's next selection is Qt's, any later one
+        // someone else's.
+        s.qtCurrent = true;
+        s.qtEchoPending = true;
+        ++s.count;
+        return;
+    }
     ClipboardItem item;
     const QByteArray utf8 = text.toUtf8();
     for (const QString& type : textTypes)
@@ -317,7 +358,8 @@ void DataControlClipboard::setTransientText(Selection selection, const QString& 
 bool DataControlClipboard::ownsSelection(Selection selection) const
 {
     dispatchWaiting();
-    return side(selection).source != nullptr;
+    const Side& s = side(selection);
+    return s.source != nullptr || s.qtCurrent;
 }
 
 void DataControlClipboard::setSource(Selection selection, ClipboardItem item)
@@ -337,6 +379,8 @@ void DataControlClipboard::setSource(Selection selection, ClipboardItem item)
     Side& s = side(selection);
     Source* previous = s.source;
     s.source = source.get();
+    s.qtCurrent = false;
+    s.qtEchoPending = false;
     m_sources.push_back(std::move(source));
     if (previous)
         sourceCancelled(previous);
@@ -365,6 +409,10 @@ void DataControlClipboard::sourceCancelled(Source* source)
 void DataControlClipboard::replaceOffer(Selection selection, zwlr_data_control_offer_v1* proxy)
 {
     Side& s = side(selection);
+    if (s.qtEchoPending)
+        s.qtEchoPending = false;
+    else
+        s.qtCurrent = false;
     if (s.offer) {
         Offer* old = s.offer;
         zwlr_data_control_offer_v1_destroy(old->proxy);

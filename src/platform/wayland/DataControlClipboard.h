@@ -15,6 +15,7 @@ struct zwlr_data_control_manager_v1;
 struct zwlr_data_control_device_v1;
 struct zwlr_data_control_offer_v1;
 struct zwlr_data_control_source_v1;
+class QClipboard;
 class QSocketNotifier;
 
 // Both selections of a Wayland seat through the data-control protocol, which lets a client
@@ -24,6 +25,10 @@ class QSocketNotifier;
 // Reads of another client's data block for at most a few seconds per format (the owner
 // writes into a pipe); our own data is answered from memory, so a read never waits on this
 // process. Every data request of another client for our data is seen: reads are reported.
+//
+// Our own windows read the clipboard through Qt on this thread, where our data-control
+// source could not answer them: while one of them has focus, the transient text goes through
+// Qt's clipboard instead and is answered from Qt's own data.
 class DataControlClipboard : public ClipboardBackend
 {
 public:
@@ -51,6 +56,8 @@ private:
     {
         Offer* offer = nullptr;   // what the compositor says the selection holds
         Source* source = nullptr; // ours, while it is the selection
+        bool qtCurrent = false; // the transient text, through Qt's clipboard
+        bool qtEchoPending = false;
         qint64 count = 0;
     };
 
@@ -65,6 +72,7 @@ private:
         return m_sides[selection == Selection::Primary ? 1 : 0];
     }
     bool hasPrimary() const;
+    ClipboardItem qtItem(Selection selection) const;
     void setSource(Selection selection, ClipboardItem item);
     void setSelection(Selection selection, zwlr_data_control_source_v1* source);
     void replaceOffer(Selection selection, zwlr_data_control_offer_v1* offer);
@@ -93,6 +101,7 @@ private:
     zwlr_data_control_manager_v1* m_manager = nullptr;
     zwlr_data_control_device_v1* m_device = nullptr;
     uint32_t m_managerVersion = 0;
+    QClipboard* m_qt = nullptr; // this process's own clipboard, where it has a GUI
     std::unique_ptr<QSocketNotifier> m_notifier;
     std::array<Side, 2> m_sides;
     std::list<std::unique_ptr<Offer>> m_offers;    // announced, not yet destroyed
