@@ -37,8 +37,9 @@ double typedMs = 0;
 // Another application's clipboard: text and a picture.
 bool userCopies(QProcess& owner)
 {
-    const QByteArray png = QByteArray::fromBase64(
-        "iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR42mNk+M9QDwADhgGAWjR9awAAAABJRU5ErkJggg==");
+    const QByteArray png =
+        QByteArray::fromBase64("iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR42mNk+"
+                               "M9QDwADhgGAWjR9awAAAABJRU5ErkJggg==");
     owner.start(WENDLO_WL_CLIPBOARD_OWNER,
                 {"text/plain", QByteArray("user text").toBase64(), "image/png", png.toBase64()});
     return owner.waitForStarted(3000) && waitUntil([&] { return owner.canReadLine(); }, 3000);
@@ -47,9 +48,8 @@ bool userCopies(QProcess& owner)
 bool focusedField(FieldApp& app)
 {
     return app.started() &&
-           waitUntil([] {
-               return SwayFocus::ask(qEnvironmentVariable("SWAYSOCK")).has_value();
-           }, 10000);
+           waitUntil([] { return SwayFocus::ask(qEnvironmentVariable("SWAYSOCK")).has_value(); },
+                     10000);
 }
 
 void BM_PasteIntoNativeField(benchmark::State& state)

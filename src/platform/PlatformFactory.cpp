@@ -64,9 +64,10 @@ std::unique_ptr<SyntheticKeys> makeWaylandKeys(const std::optional<WaylandGlobal
     const bool virtualKeyboard =
         !globals || globals->offers(QStringLiteral("zwp_virtual_keyboard_manager_v1"));
     if (wtype.isEmpty() || !virtualKeyboard) {
-        DebugLog::write(wtype.isEmpty() ? QStringLiteral("wayland paste keys: wtype is not installed")
-                                        : QStringLiteral("wayland paste keys: the compositor offers "
-                                                         "no virtual keyboard"));
+        DebugLog::write(wtype.isEmpty()
+                            ? QStringLiteral("wayland paste keys: wtype is not installed")
+                            : QStringLiteral("wayland paste keys: the compositor offers "
+                                             "no virtual keyboard"));
         return std::make_unique<UnavailableKeys>();
     }
     WtypeSyntheticKeys::FocusQuery focus;

@@ -6,9 +6,9 @@
 
 namespace {
 
-// Lower-case WM_CLASS names (instance or class) and Wayland app_ids. Terminals paste on Shift+Insert (the
-// primary selection in xterm, rxvt, VTE and most others, the clipboard in a few), and so do
-// gvim in insert mode and emacs; Ctrl+V in them is a control character or a command.
+// Lower-case WM_CLASS names (instance or class) and Wayland app_ids. Terminals paste on
+// Shift+Insert (the primary selection in xterm, rxvt, VTE and most others, the clipboard in a few),
+// and so do gvim in insert mode and emacs; Ctrl+V in them is a control character or a command.
 constexpr std::array<std::string_view, 42> terminals = {
     "xterm",
     "uxterm",

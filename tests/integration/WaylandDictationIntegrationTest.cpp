@@ -152,8 +152,9 @@ TEST_F(WaylandDictation, HeldSuperDThroughSwayBindingsDictatesIntoANativeGtkFiel
 // the user's clipboard, in both its formats, is back afterwards.
 TEST_F(WaylandDictation, FieldWithoutEditableTextGetsThePasteAndTheClipboardComesBack)
 {
-    const QByteArray png = QByteArray::fromBase64(
-        "iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR42mNk+M9QDwADhgGAWjR9awAAAABJRU5ErkJggg==");
+    const QByteArray png =
+        QByteArray::fromBase64("iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR42mNk+"
+                               "M9QDwADhgGAWjR9awAAAABJRU5ErkJggg==");
     FieldApp field(FieldApp::Toolkit::Qt, "paste-only", "");
     ASSERT_TRUE(field.started());
     ASSERT_TRUE(waitUntil([] { return SwaySession::focusedAppId() == "qt-field"; }))

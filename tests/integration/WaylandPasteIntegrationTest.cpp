@@ -290,10 +290,12 @@ TEST_F(WaylandPaste, OwnWindowGetsThePasteAndTheClipboardComesBack)
     field.show();
     field.activateWindow();
     field.setFocus();
-    ASSERT_TRUE(waitUntil([&] {
-        const auto window = SwayFocus::ask(qEnvironmentVariable("SWAYSOCK"));
-        return window && window->pid == QCoreApplication::applicationPid() && field.hasFocus();
-    }, 10000));
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            const auto window = SwayFocus::ask(qEnvironmentVariable("SWAYSOCK"));
+            return window && window->pid == QCoreApplication::applicationPid() && field.hasFocus();
+        },
+        10000));
 
     EXPECT_EQ(insert("dictated"), std::nullopt);
 
@@ -313,8 +315,8 @@ TEST_F(WaylandPaste, TerminalGetsShiftInsertAndBothSelectionsComeBack)
     QProcess terminal;
     terminal.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     // What the terminal's program reads, byte by byte, lands in the file.
-    terminal.start(foot, {"--app-id", "foot", "sh", "-c",
-                          "stty -icanon -echo; exec cat > \"$0\"", received});
+    terminal.start(
+        foot, {"--app-id", "foot", "sh", "-c", "stty -icanon -echo; exec cat > \"$0\"", received});
     ASSERT_TRUE(terminal.waitForStarted(5000));
     ASSERT_TRUE(focused("foot"));
     ASSERT_TRUE(waitUntil([&] { return QFile::exists(received); }, 5000));

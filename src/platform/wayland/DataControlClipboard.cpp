@@ -1,7 +1,6 @@
 #include "platform/wayland/DataControlClipboard.h"
 
 #include "common/DebugLog.h"
-
 #include "wlr-data-control-unstable-v1-client-protocol.h"
 
 #include <QClipboard>
@@ -149,8 +148,8 @@ bool DataControlClipboard::setUp(QString* why)
     if (qobject_cast<QGuiApplication*>(QCoreApplication::instance()) &&
         QGuiApplication::platformName() == QLatin1String("wayland"))
         m_qt = QGuiApplication::clipboard();
-    m_notifier = std::make_unique<QSocketNotifier>(wl_display_get_fd(m_display),
-                                                   QSocketNotifier::Read);
+    m_notifier =
+        std::make_unique<QSocketNotifier>(wl_display_get_fd(m_display), QSocketNotifier::Read);
     QObject::connect(m_notifier.get(), &QSocketNotifier::activated, &m_context,
                      [this] { dispatch(); });
     return true;
@@ -282,8 +281,8 @@ QList<ClipboardItem> DataControlClipboard::items(Selection selection) const
         if (!bytes) {
             // One unanswered read means the owner stopped answering; asking for the other
             // formats would only block longer.
-            DebugLog::write(QStringLiteral("data-control: the clipboard owner did not answer for ") +
-                            type);
+            DebugLog::write(
+                QStringLiteral("data-control: the clipboard owner did not answer for ") + type);
             break;
         }
         item.insert(type, *bytes);
@@ -457,17 +456,16 @@ void DataControlClipboard::send(Source* source, const char* mimeType, int fd)
     if (!pump(write.get())) {
         PendingWrite* w = write.get();
         w->notifier = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Write);
-        QObject::connect(w->notifier.get(), &QSocketNotifier::activated, &m_context,
-                         [this, w, pump] {
-                             if (!pump(w))
-                                 return;
-                             w->notifier->setEnabled(false);
-                             // Not inside the notifier's own signal.
-                             QTimer::singleShot(0, &m_context, [this, w] {
-                                 m_writes.remove_if(
-                                     [w](const auto& kept) { return kept.get() == w; });
-                             });
-                         });
+        QObject::connect(
+            w->notifier.get(), &QSocketNotifier::activated, &m_context, [this, w, pump] {
+                if (!pump(w))
+                    return;
+                w->notifier->setEnabled(false);
+                // Not inside the notifier's own signal.
+                QTimer::singleShot(0, &m_context, [this, w] {
+                    m_writes.remove_if([w](const auto& kept) { return kept.get() == w; });
+                });
+            });
         m_writes.push_back(std::move(write));
     }
     if (type != passwordHint && onContentsRead)

@@ -56,7 +56,7 @@ private:
     {
         Offer* offer = nullptr;   // what the compositor says the selection holds
         Source* source = nullptr; // ours, while it is the selection
-        bool qtCurrent = false; // the transient text, through Qt's clipboard
+        bool qtCurrent = false;   // the transient text, through Qt's clipboard
         bool qtEchoPending = false;
         qint64 count = 0;
     };
@@ -104,8 +104,8 @@ private:
     QClipboard* m_qt = nullptr; // this process's own clipboard, where it has a GUI
     std::unique_ptr<QSocketNotifier> m_notifier;
     std::array<Side, 2> m_sides;
-    std::list<std::unique_ptr<Offer>> m_offers;    // announced, not yet destroyed
-    std::list<std::unique_ptr<Source>> m_sources;  // ours, until cancelled or replaced
+    std::list<std::unique_ptr<Offer>> m_offers;   // announced, not yet destroyed
+    std::list<std::unique_ptr<Source>> m_sources; // ours, until cancelled or replaced
     std::list<std::unique_ptr<PendingWrite>> m_writes;
     int m_readTimeoutMs = 2000;
     QObject m_context;

@@ -151,10 +151,9 @@ bool WtypeSyntheticKeys::run(const QStringList& arguments, std::unique_ptr<QProc
     QObject::connect(started, &QProcess::finished, &m_context,
                      [started, what](int code, QProcess::ExitStatus status) {
                          if (status == QProcess::NormalExit && code != 0)
-                             DebugLog::write(QStringLiteral("wtype ") + what + QStringLiteral(
-                                                 " failed: ") +
-                                             QString::fromLocal8Bit(started->readAllStandardError())
-                                                 .trimmed());
+                             DebugLog::write(
+                                 QStringLiteral("wtype ") + what + QStringLiteral(" failed: ") +
+                                 QString::fromLocal8Bit(started->readAllStandardError()).trimmed());
                      });
     QObject::connect(started, &QProcess::errorOccurred, &m_context,
                      [what](QProcess::ProcessError error) {

@@ -11,7 +11,8 @@ namespace {
 // XWayland window.
 QJsonObject tree(const char* focused)
 {
-    const QByteArray json = QByteArray(R"({
+    const QByteArray json =
+        QByteArray(R"({
       "type": "root", "focused": false, "nodes": [{
         "type": "output", "name": "HEADLESS-1", "focused": false, "nodes": [{
           "type": "workspace", "name": "1", "focused": WS, "nodes": [{
@@ -25,9 +26,9 @@ QJsonObject tree(const char* focused)
         }]
       }]
     })")
-                                .replace("WS", std::string_view(focused) == "ws" ? "true" : "false")
-                                .replace("NATIVE", std::string_view(focused) == "native" ? "true" : "false")
-                                .replace("X11", std::string_view(focused) == "x11" ? "true" : "false");
+            .replace("WS", std::string_view(focused) == "ws" ? "true" : "false")
+            .replace("NATIVE", std::string_view(focused) == "native" ? "true" : "false")
+            .replace("X11", std::string_view(focused) == "x11" ? "true" : "false");
     return QJsonDocument::fromJson(json).object();
 }
 
@@ -110,14 +111,19 @@ TEST_P(HotKeyArguments, PressHoldsModifiersAndKeyAndReleaseLetsGoInReverse)
 INSTANTIATE_TEST_SUITE_P(
     Table, HotKeyArguments,
     ::testing::Values(
-        HotKeyCase{"SuperD", Qt::MetaModifier | Qt::Key_D, {"-M", "logo", "-P", "d"},
+        HotKeyCase{"SuperD",
+                   Qt::MetaModifier | Qt::Key_D,
+                   {"-M", "logo", "-P", "d"},
                    {"-p", "d", "-m", "logo"}},
-        HotKeyCase{"CtrlAltSpace", Qt::ControlModifier | Qt::AltModifier | Qt::Key_Space,
+        HotKeyCase{"CtrlAltSpace",
+                   Qt::ControlModifier | Qt::AltModifier | Qt::Key_Space,
                    {"-M", "ctrl", "-M", "alt", "-P", "Space"},
                    {"-p", "Space", "-m", "alt", "-m", "ctrl"}},
         HotKeyCase{"F9", QKeyCombination(Qt::Key_F9), {"-P", "F9"}, {"-p", "F9"}},
-        HotKeyCase{"ShiftEscape", Qt::ShiftModifier | Qt::Key_Escape,
-                   {"-M", "shift", "-P", "Escape"}, {"-p", "Escape", "-m", "shift"}},
+        HotKeyCase{"ShiftEscape",
+                   Qt::ShiftModifier | Qt::Key_Escape,
+                   {"-M", "shift", "-P", "Escape"},
+                   {"-p", "Escape", "-m", "shift"}},
         HotKeyCase{"PageUp", QKeyCombination(Qt::Key_PageUp), {"-P", "Prior"}, {"-p", "Prior"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
