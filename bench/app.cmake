@@ -34,3 +34,16 @@ add_dependencies(DictationStartBench qt-field)
 target_compile_definitions(DictationStartBench PRIVATE
   WENDLO_QT_FIELD="$<TARGET_FILE:qt-field>"
   WENDLO_GTK_FIELD="${PROJECT_SOURCE_DIR}/tests/integration/apps/gtk-field.py")
+
+# Under sway: release of Super+D to text in a native GTK field, through the compositor's
+# binding and the command line (run it inside tests/integration/wayland-session).
+add_executable(WaylandDictationBench WaylandDictationBench.cpp)
+target_include_directories(WaylandDictationBench PRIVATE ${PROJECT_SOURCE_DIR}/src
+                           ${PROJECT_SOURCE_DIR}/tests)
+target_link_libraries(WaylandDictationBench PRIVATE Qt6::Core)
+set_target_properties(WaylandDictationBench PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench)
+add_dependencies(WaylandDictationBench wendlo)
+target_compile_definitions(WaylandDictationBench PRIVATE
+  WENDLO_EXECUTABLE="$<TARGET_FILE:wendlo>"
+  WENDLO_GTK_FIELD="${PROJECT_SOURCE_DIR}/tests/integration/apps/gtk-field.py"
+  WENDLO_QT_FIELD="")

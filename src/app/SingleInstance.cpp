@@ -12,17 +12,6 @@
 #include <sys/file.h>
 #include <unistd.h>
 
-namespace {
-
-const QByteArray answerOk = QByteArrayLiteral("ok\n");
-
-QByteArray requestLine(InstanceCommand command)
-{
-    return instanceCommandName(command).toLatin1() + '\n';
-}
-
-} // namespace
-
 SingleInstance::SingleInstance(QString folder, QObject* parent)
     : QObject(parent), m_folder(std::move(folder))
 {
@@ -40,9 +29,19 @@ SingleInstance::~SingleInstance()
         ::close(m_lockFd);
 }
 
+QByteArray SingleInstance::requestLine(InstanceCommand command)
+{
+    return instanceCommandName(command).toLatin1() + '\n';
+}
+
+QString SingleInstance::socketPathIn(const QString& folder)
+{
+    return QDir(folder).filePath(QStringLiteral("wendlo.socket"));
+}
+
 QString SingleInstance::socketPath() const
 {
-    return QDir(m_folder).filePath(QStringLiteral("wendlo.socket"));
+    return socketPathIn(m_folder);
 }
 
 QString SingleInstance::lockPath() const
@@ -146,13 +145,13 @@ void SingleInstance::connectOnce()
         if (!client->canReadLine())
             return;
         m_answerTimer.stop();
-        const bool answered = client->readLine() == answerOk;
+        const bool answered = client->readLine() == answerOk();
         client->disconnect(this);
         client->deleteLater();
         if (answered)
             emit reachedRunningInstance();
         else
-            emit runningInstanceUnresponsive(QStringLiteral("it refused the command"));
+            emit runningInstanceUnresponsive(refusedReason());
     });
     connect(client, &QLocalSocket::errorOccurred, this,
             [client, this](QLocalSocket::LocalSocketError error) {
@@ -171,7 +170,7 @@ void SingleInstance::connectOnce()
         client->disconnect(this);
         client->abort();
         client->deleteLater();
-        emit runningInstanceUnresponsive(QStringLiteral("no answer from the running instance"));
+        emit runningInstanceUnresponsive(noAnswerReason());
     });
     client->connectToServer(socketPath());
 }
@@ -201,7 +200,7 @@ void SingleInstance::serve(QLocalSocket* connection)
                 command = candidate;
         }
         // Answered first: the command (quit above all) may end this process.
-        connection->write(command ? answerOk : QByteArrayLiteral("?\n"));
+        connection->write(command ? answerOk() : QByteArrayLiteral("?\n"));
         connection->flush();
         connection->disconnectFromServer();
         if (command && onCommand)

@@ -42,6 +42,14 @@ public:
     // reachedRunningInstance, notRunning and runningInstanceUnresponsive follows.
     void send(InstanceCommand command);
 
+    // The protocol on the socket: one request line, one answer line.
+    static QByteArray requestLine(InstanceCommand command);
+    static QByteArray answerOk() { return QByteArrayLiteral("ok\n"); }
+    // Why a command that went out was not taken.
+    static QString refusedReason() { return QStringLiteral("it refused the command"); }
+    static QString noAnswerReason() { return QStringLiteral("no answer from the running instance"); }
+
+    static QString socketPathIn(const QString& folder);
     QString socketPath() const;
     QString lockPath() const;
     bool isPrimary() const { return m_lockFd >= 0; }

@@ -2,6 +2,7 @@
 #include "app/AppSettings.h"
 #include "app/CommandLine.h"
 #include "app/CoordinatorDictationControl.h"
+#include "app/InstanceCommandClient.h"
 #include "platform/PlatformFactory.h"
 #include "app/PreviewExport.h"
 #include "app/QtUpdateNotifier.h"
@@ -107,9 +108,29 @@ bool askForWaylandPlatform()
     return true;
 }
 
+void printNotTaken(const QString& error)
+{
+    printTo(stderr, QStringLiteral("Wendlo did not take the command: ") + error + QLatin1Char('\n'));
+}
+
 // A command for the running instance: no display, no instance of our own.
 int sendToRunningInstance(int argc, char** argv, InstanceCommand command)
 {
+    // A listening instance takes it before an application object would even exist.
+    if (const Result<QString> folder = PrivateTempDir::ensureAppFolder()) {
+        const InstanceCommandClient::Answer answer = InstanceCommandClient::send(
+            SingleInstance::socketPathIn(folder.value()), command, SingleInstance::answerTimeoutMs);
+        switch (answer.outcome) {
+        case InstanceCommandClient::Outcome::Accepted:
+            return 0;
+        case InstanceCommandClient::Outcome::Failed:
+            printNotTaken(answer.error);
+            return CommandLine::exitFailure;
+        case InstanceCommandClient::Outcome::NotReached:
+            break;
+        }
+    }
+
     QCoreApplication app(argc, argv);
     setApplicationIdentity();
     const Result<QString> folder = PrivateTempDir::ensureAppFolder();
@@ -129,8 +150,7 @@ int sendToRunningInstance(int argc, char** argv, InstanceCommand command)
     });
     QObject::connect(&instance, &SingleInstance::runningInstanceUnresponsive,
                      [](const QString& error) {
-                         printTo(stderr, QStringLiteral("Wendlo did not take the command: ") +
-                                             error + QLatin1Char('\n'));
+                         printNotTaken(error);
                          QCoreApplication::exit(CommandLine::exitFailure);
                      });
     instance.send(command);

@@ -61,6 +61,9 @@ public:
                waitUntil([&] { return QFile::exists(m_stateFile); }, 10000);
     }
 
+    // Rewritten (by rename) on every change.
+    QString stateFilePath() const { return m_stateFile; }
+
     State state() const
     {
         QFile file(m_stateFile);

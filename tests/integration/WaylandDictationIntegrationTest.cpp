@@ -1,9 +1,10 @@
 // Dictation in a native Wayland session as a sway user sets it up: Super+D bound in the
 // compositor to the command line (press and release), the real app on Qt's Wayland plug-in,
-// the real whisper-cli with a tiny model, and a native GTK 3 field that gets the text through
+// the real whisper-cli with a tiny model, and native GTK 3 and Qt fields that get the text through
 // the accessibility bus. The key is held by one virtual-keyboard process, as a hand would.
 #include "integration/FieldApp.h"
 #include "integration/Installation.h"
+#include "integration/SessionApp.h"
 #include "integration/SwaySession.h"
 #include "support/DebugLogLines.h"
 #include "support/Wait.h"
@@ -19,80 +20,6 @@ namespace {
 
 const QString kModelText = QStringLiteral(" hello from the compositor");
 const QString kInserted = QStringLiteral("Hello from the compositor.");
-
-// The app with its own configuration (onboarding done), runtime folder and log; the sway
-// bindings start its command line with the same folders.
-class App
-{
-public:
-    explicit App(QString executable) : m_executable(std::move(executable))
-    {
-        QSettings(m_home.filePath("config/Wendlo/Wendlo.conf"), QSettings::IniFormat)
-            .setValue("Wendlo.OnboardingVersion", 1);
-        QDir().mkpath(m_home.filePath("runtime"));
-        QFile::setPermissions(m_home.filePath("runtime"),
-                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    }
-    ~App()
-    {
-        m_process.kill();
-        m_process.waitForFinished(5000);
-    }
-
-    // What the app and its command line share: no Qt platform chosen, as in a real session.
-    QStringList environment() const
-    {
-        return {"XDG_CONFIG_HOME=" + m_home.filePath("config"),
-                "XDG_RUNTIME_DIR=" + m_home.filePath("runtime"),
-                "QUOR_DEBUG_LOG=" + m_home.filePath("wendlo.log"),
-                "WENDLO_UPDATE_FEED_URL=http://127.0.0.1:9/latest.json"};
-    }
-
-    bool start()
-    {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        for (const QString& name : env.keys()) {
-            if (name.startsWith("QUOR_") || name.startsWith("WENDLO_"))
-                env.remove(name);
-        }
-        env.remove("QT_QPA_PLATFORM");
-        for (const QString& entry : environment())
-            env.insert(entry.section('=', 0, 0), entry.section('=', 1));
-        m_process.setProcessEnvironment(env);
-        m_process.setProcessChannelMode(QProcess::MergedChannels);
-        m_process.start(m_executable, {});
-        return m_process.waitForStarted(5000) && waitForLine("launch complete", 15000);
-    }
-
-    // A sway command that runs `wendlo ARGUMENT` as this app's user would.
-    QString exec(const QString& argument) const
-    {
-        return "exec env " + environment().join(' ') + " " + m_executable + " " + argument;
-    }
-
-    QStringList lines() const { return debugLogMessages(m_home.filePath("wendlo.log")); }
-    bool hasLine(const QString& prefix) const
-    {
-        for (const QString& line : lines()) {
-            if (line.startsWith(prefix))
-                return true;
-        }
-        return false;
-    }
-    bool waitForLine(const QString& prefix, int ms = 10000) const
-    {
-        return waitUntil([&] { return hasLine(prefix); }, ms);
-    }
-    QString diagnostics()
-    {
-        return lines().join('\n') + "\n" + QString::fromUtf8(m_process.readAll());
-    }
-
-private:
-    QString m_executable;
-    QTemporaryDir m_home;
-    QProcess m_process;
-};
 
 class WaylandDictation : public ::testing::Test
 {
@@ -113,39 +40,48 @@ protected:
     QString m_app;
 };
 
-TEST_F(WaylandDictation, HeldSuperDThroughSwayBindingsDictatesIntoANativeGtkField)
+TEST_F(WaylandDictation, HeldSuperDThroughSwayBindingsDictatesIntoNativeFields)
 {
-    FieldApp field(FieldApp::Toolkit::Gtk, "line", "");
-    ASSERT_TRUE(field.started());
-    ASSERT_TRUE(waitUntil([] { return !SwaySession::focusedAppId().isEmpty(); }))
-        << "no native window has the keyboard focus";
-    const QString fieldWindow = SwaySession::focusedAppId();
-
-    App app(m_app);
+    SessionApp app(m_app);
     ASSERT_TRUE(app.start()) << app.diagnostics().toStdString();
     EXPECT_TRUE(app.hasLine("qt platform=wayland")) << app.diagnostics().toStdString();
-    // The app's own windows do not take the focus from the field.
-    EXPECT_EQ(SwaySession::focusedAppId(), fieldWindow);
-
     ASSERT_TRUE(SwaySession::command("bindsym --no-repeat Mod4+d " +
                                      app.exec("--start-dictation")));
     ASSERT_TRUE(SwaySession::command("bindsym --release Mod4+d " + app.exec("--stop-dictation")));
 
-    QProcess hold;
-    hold.start("wtype", {"-M", "logo", "-P", "d", "-s", "1500", "-p", "d", "-m", "logo"});
-    ASSERT_TRUE(hold.waitForStarted(5000));
-    EXPECT_TRUE(app.waitForLine("state=Recording", 5000)) << app.diagnostics().toStdString();
-    // Nothing the app shows while recording takes the focus from the field.
-    EXPECT_EQ(SwaySession::focusedAppId(), fieldWindow);
-    ASSERT_TRUE(hold.waitForFinished(10000));
-    EXPECT_EQ(hold.exitCode(), 0) << hold.readAllStandardError().toStdString();
+    const struct
+    {
+        FieldApp::Toolkit toolkit;
+        QString window;
+    } fields[] = {{FieldApp::Toolkit::Gtk, "gtk-field.py"}, {FieldApp::Toolkit::Qt, "qt-field"}};
+    for (const auto& [toolkit, window] : fields) {
+        SCOPED_TRACE(window.toStdString());
+        FieldApp field(toolkit, "line", "");
+        ASSERT_TRUE(field.started());
+        ASSERT_TRUE(waitUntil([&] { return SwaySession::focusedAppId() == window; }))
+            << "focused: " << SwaySession::focusedAppId().toStdString();
+        const int recordings = app.lineCount("state=Recording");
+        const int inserted = app.lineCount("inserted via accessibility value update");
 
-    EXPECT_TRUE(field.waitForText(kInserted, 30000))
-        << "field holds: " << field.state().text.toStdString() << "\n"
-        << app.diagnostics().toStdString();
-    EXPECT_TRUE(app.waitForLine("inserted via accessibility value update", 5000))
-        << app.diagnostics().toStdString();
-    EXPECT_EQ(SwaySession::focusedAppId(), fieldWindow);
+        QProcess hold;
+        hold.start("wtype", {"-M", "logo", "-P", "d", "-s", "1500", "-p", "d", "-m", "logo"});
+        ASSERT_TRUE(hold.waitForStarted(5000));
+        EXPECT_TRUE(waitUntil([&] { return app.lineCount("state=Recording") > recordings; }, 5000))
+            << app.diagnostics().toStdString();
+        // Nothing the app shows while recording takes the focus from the field.
+        EXPECT_EQ(SwaySession::focusedAppId(), window);
+        ASSERT_TRUE(hold.waitForFinished(10000));
+        EXPECT_EQ(hold.exitCode(), 0) << hold.readAllStandardError().toStdString();
+
+        EXPECT_TRUE(field.waitForText(kInserted, 30000))
+            << "field holds: " << field.state().text.toStdString() << "\n"
+            << app.diagnostics().toStdString();
+        EXPECT_TRUE(waitUntil(
+            [&] { return app.lineCount("inserted via accessibility value update") > inserted; },
+            5000))
+            << app.diagnostics().toStdString();
+        EXPECT_EQ(SwaySession::focusedAppId(), window);
+    }
 }
 
 // A native window without editable text: the text comes by the virtual keyboard's paste, and
