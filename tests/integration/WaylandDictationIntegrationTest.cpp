@@ -100,7 +100,7 @@ TEST_F(WaylandDictation, FieldWithoutEditableTextGetsThePasteAndTheClipboardCome
                 {"text/plain", QByteArray("user text").toBase64(), "image/png", png.toBase64()});
     ASSERT_TRUE(owner.waitForStarted(5000) && owner.waitForReadyRead(5000));
 
-    App app(m_app);
+    SessionApp app(m_app);
     ASSERT_TRUE(app.start()) << app.diagnostics().toStdString();
     ASSERT_TRUE(SwaySession::command("bindsym --no-repeat Mod4+d " +
                                      app.exec("--start-dictation")));
