@@ -45,13 +45,16 @@ public:
     std::function<void(Selection)> onContentsRead;
 };
 
-// The plain text of a clipboard item, if it has any.
+// The plain text of a clipboard item, if it has any. Wayland owners may offer it only as
+// UTF-8 by name.
 inline std::optional<QString> plainText(const QList<ClipboardItem>& items)
 {
-    for (const ClipboardItem& item : items) {
-        const auto it = item.constFind(QStringLiteral("text/plain"));
-        if (it != item.cend())
-            return QString::fromUtf8(*it);
+    for (const char* type : {"text/plain", "text/plain;charset=utf-8"}) {
+        for (const ClipboardItem& item : items) {
+            const auto it = item.constFind(QLatin1String(type));
+            if (it != item.cend())
+                return QString::fromUtf8(*it);
+        }
     }
     return std::nullopt;
 }
