@@ -40,10 +40,10 @@ double median(std::vector<double> samples)
 class MeasuringTranscriber : public OneShotWhisperTranscriber
 {
 public:
-    Result<QString> transcribe(const QString& audioURL, ChildProcessStop&) const override
+    Result<QString> transcribe(const QString& audioFile, ChildProcessStop&) const override
     {
         std::lock_guard lock(m_mutex);
-        m_seconds.push_back(wavSeconds(audioURL));
+        m_seconds.push_back(wavSeconds(audioFile));
         return QStringLiteral("hello");
     }
     std::vector<double> seconds() const

@@ -13,7 +13,7 @@
 #include "overlay/RecordingOverlayWindowController.h"
 #include "permissions/PermissionsWindowController.h"
 #include "platform/AccessibilityBackend.h"
-#include "platform/AppActivation.h"
+#include "platform/DesktopPresence.h"
 #include "platform/OverlayWindowBackend.h"
 
 #include <QAction>
@@ -75,7 +75,7 @@ AppDelegate::AppDelegate(AppDelegateServices services, QObject* parent)
       m_settingsMenuItem(makeMenuItem(QStringLiteral("Settings\u2026"), this)),
       m_checkForUpdatesMenuItem(makeMenuItem(QStringLiteral("Check for Updates\u2026"), this)),
       m_accessibilityTrust(std::move(services.accessibilityTrust)),
-      m_activation(std::move(services.activation)),
+      m_presence(std::move(services.presence)),
       m_isTrayAvailable(std::move(services.isTrayAvailable)),
       m_environment(std::move(services.environment))
 {
@@ -95,7 +95,7 @@ AppDelegate::AppDelegate(AppDelegateServices services, QObject* parent)
     connect(m_checkForUpdatesMenuItem, &QAction::triggered, this, &AppDelegate::checkForUpdates);
 
     m_previewExport = std::make_unique<PreviewExport>(
-        m_environment, *m_activation, *m_onboardingWindowController, *m_overlayWindowController);
+        m_environment, *m_presence, *m_onboardingWindowController, *m_overlayWindowController);
 
     m_settings = services.settings ? std::move(services.settings)
                                    : std::make_unique<AppSettings>(
@@ -114,8 +114,6 @@ AppDelegate::~AppDelegate()
     m_statusItem.reset();
 }
 
-// MARK: launch and application events
-
 void AppDelegate::applicationDidFinishLaunching()
 {
     if (m_launched)
@@ -128,8 +126,7 @@ void AppDelegate::applicationDidFinishLaunching()
     }
 
     DebugLog::write(QStringLiteral("launch version=") + QCoreApplication::applicationVersion());
-    m_activation->setActivationPolicy(AppActivation::Policy::Regular);
-    m_activation->activateIgnoringOtherApps();
+    m_presence->raiseWindows();
 
     // The state may arrive on any thread; it always travels to the main thread as a task, so
     // states are applied in the order they were reported. The log line is written even when
@@ -236,7 +233,7 @@ bool AppDelegate::applicationShouldHandleReopen(bool hasVisibleWindows)
         // Without a tray this window is the only sign that Wendlo runs.
         m_permissionsWindowController->render(microphoneState(), true);
         m_permissionsWindowController->showWindow();
-        m_activation->activateIgnoringOtherApps();
+        m_presence->raiseWindows();
         return true;
     }
     refreshPermissionWindow(true);
@@ -249,8 +246,6 @@ bool AppDelegate::hasVisibleWindows() const
            m_onboardingWindowController->isVisible() || m_overlayWindowController->isVisible() ||
            m_settingsWindowController->isVisible();
 }
-
-// MARK: menu commands
 
 void AppDelegate::toggleDictation()
 {
@@ -302,7 +297,7 @@ void AppDelegate::requestMicrophonePermission()
 void AppDelegate::openSettings()
 {
     m_settingsWindowController->showWindow();
-    m_activation->activateIgnoringOtherApps();
+    m_presence->raiseWindows();
 }
 
 void AppDelegate::checkForUpdates()
@@ -312,10 +307,8 @@ void AppDelegate::checkForUpdates()
 
 void AppDelegate::quit()
 {
-    m_activation->terminate();
+    m_presence->terminate();
 }
-
-// MARK: permissions
 
 MicrophonePermissionState AppDelegate::microphoneState() const
 {
@@ -344,15 +337,11 @@ void AppDelegate::refreshPermissionWindow(bool shouldPresentIfNeeded)
     const bool accessibility = accessibilityGranted();
     m_permissionsWindowController->render(microphone, accessibility);
     const bool allGranted = microphone == MicrophonePermissionState::Granted && accessibility;
-    if (allGranted) {
+    if (allGranted)
         m_permissionsWindowController->close();
-        m_activation->setActivationPolicy(AppActivation::Policy::Accessory);
-    } else {
-        m_activation->setActivationPolicy(AppActivation::Policy::Regular);
-    }
     if (!allGranted && shouldPresentIfNeeded) {
         m_permissionsWindowController->showWindow();
-        m_activation->activateIgnoringOtherApps();
+        m_presence->raiseWindows();
     }
 }
 
@@ -361,8 +350,6 @@ void AppDelegate::refreshPermissionWindow(double afterSeconds, bool shouldPresen
     postDelayed(this, int(std::lround(afterSeconds * 1000)),
                 [this, shouldPresentIfNeeded] { refreshPermissionWindow(shouldPresentIfNeeded); });
 }
-
-// MARK: onboarding
 
 void AppDelegate::refreshAndRenderOnboarding()
 {
@@ -373,7 +360,6 @@ void AppDelegate::refreshAndRenderOnboarding()
 
 void AppDelegate::presentOnboarding(bool resetProgress)
 {
-    m_activation->setActivationPolicy(AppActivation::Policy::Regular);
     const MicrophonePermissionState microphone = microphoneState();
     if (resetProgress) {
         m_onboardingState =
@@ -383,7 +369,7 @@ void AppDelegate::presentOnboarding(bool resetProgress)
         m_onboardingState.accessibilityGranted = accessibilityGranted();
     }
     m_onboardingWindowController->showWindow();
-    m_activation->activateIgnoringOtherApps();
+    m_presence->raiseWindows();
     m_permissionsWindowController->close();
     refreshAndRenderOnboarding();
 }
@@ -416,11 +402,7 @@ void AppDelegate::completeOnboarding()
     m_onboardingWindowController->close();
     if (!allPermissionsGranted())
         refreshPermissionWindow(true);
-    else
-        m_activation->setActivationPolicy(AppActivation::Policy::Accessory);
 }
-
-// MARK: tray
 
 const QIcon& AppDelegate::statusItemIcon()
 {

@@ -7,7 +7,7 @@
 #include "dictation/DictationState.h"
 #include "onboarding/OnboardingState.h"
 #include "platform/AccessibilityBackend.h"
-#include "platform/AppActivation.h"
+#include "platform/DesktopPresence.h"
 #include "platform/OverlayWindowBackend.h"
 
 #include <QColor>
@@ -37,7 +37,7 @@ struct AppDelegateServices
 {
     std::unique_ptr<DictationControl> dictation;
     std::unique_ptr<AccessibilityTrust> accessibilityTrust;
-    std::unique_ptr<AppActivation> activation;
+    std::unique_ptr<DesktopPresence> presence;
     // Holds the completed onboarding version.
     std::unique_ptr<QSettings> defaults;
     QUrl updateFeedUrl;
@@ -56,8 +56,8 @@ struct AppDelegateServices
 };
 
 // Owns everything long-lived, wires the pieces together, carries the tray menu's commands
-// and keeps the permissions window, the onboarding window and the task bar presence in step
-// with the two permissions. Main thread only, except the dictation state callback.
+// and keeps the permissions window and the onboarding window in step with the two
+// permissions. Main thread only, except the dictation state callback.
 class AppDelegate : public QObject
 {
     Q_OBJECT
@@ -167,7 +167,7 @@ private:
     QColor m_statusItemIconColor;
 
     std::unique_ptr<AccessibilityTrust> m_accessibilityTrust;
-    std::unique_ptr<AppActivation> m_activation;
+    std::unique_ptr<DesktopPresence> m_presence;
     std::function<bool()> m_isTrayAvailable;
     QProcessEnvironment m_environment;
     std::unique_ptr<PreviewExport> m_previewExport;

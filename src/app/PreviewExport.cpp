@@ -4,7 +4,7 @@
 #include "common/MainThreadTask.h"
 #include "onboarding/OnboardingWindowController.h"
 #include "overlay/RecordingOverlayWindowController.h"
-#include "platform/AppActivation.h"
+#include "platform/DesktopPresence.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -59,10 +59,10 @@ std::optional<QString> PreviewExport::previewExportDirectory(const QProcessEnvir
     return QFileInfo(value).absoluteFilePath();
 }
 
-PreviewExport::PreviewExport(QProcessEnvironment environment, AppActivation& activation,
+PreviewExport::PreviewExport(QProcessEnvironment environment, DesktopPresence& presence,
                              OnboardingWindowController& onboarding,
                              RecordingOverlayWindowController& overlay, QObject* parent)
-    : QObject(parent), m_environment(std::move(environment)), m_activation(activation),
+    : QObject(parent), m_environment(std::move(environment)), m_presence(presence),
       m_onboarding(onboarding), m_overlay(overlay)
 {
 }
@@ -71,15 +71,13 @@ bool PreviewExport::startIfRequested()
 {
     if (const auto step = onboardingPreviewStep(m_environment)) {
         DebugLog::write(QStringLiteral("onboarding preview step=") + step->rawValue());
-        m_activation.setActivationPolicy(AppActivation::Policy::Regular);
-        m_activation.activateIgnoringOtherApps();
+        m_presence.raiseWindows();
         m_onboarding.showPreview(*step);
         scheduleOnboardingPreviewExportIfNeeded(*step);
         return true;
     }
     if (const auto mode = overlayPreviewMode(m_environment)) {
-        m_activation.setActivationPolicy(AppActivation::Policy::Regular);
-        m_activation.activateIgnoringOtherApps();
+        m_presence.raiseWindows();
         renderPreview(*mode);
         schedulePreviewExportsIfNeeded(*mode);
         return true;
@@ -169,5 +167,5 @@ void PreviewExport::schedulePreviewSnapshot(const QString& fileName, const QStri
 
 void PreviewExport::schedulePreviewTermination(double delaySeconds)
 {
-    postDelayed(this, milliseconds(delaySeconds), [this] { m_activation.terminate(); });
+    postDelayed(this, milliseconds(delaySeconds), [this] { m_presence.terminate(); });
 }

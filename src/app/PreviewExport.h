@@ -7,7 +7,7 @@
 #include <QString>
 #include <optional>
 
-class AppActivation;
+class DesktopPresence;
 class OnboardingWindowController;
 class RecordingOverlayWindowController;
 
@@ -33,7 +33,7 @@ public:
     // trimmed, nothing when blank; relative paths from the current directory.
     static std::optional<QString> previewExportDirectory(const QProcessEnvironment& env);
 
-    PreviewExport(QProcessEnvironment environment, AppActivation& activation,
+    PreviewExport(QProcessEnvironment environment, DesktopPresence& presence,
                   OnboardingWindowController& onboarding, RecordingOverlayWindowController& overlay,
                   QObject* parent = nullptr);
 
@@ -52,7 +52,7 @@ private:
     void schedulePreviewTermination(double delaySeconds);
 
     QProcessEnvironment m_environment;
-    AppActivation& m_activation;
+    DesktopPresence& m_presence;
     OnboardingWindowController& m_onboarding;
     RecordingOverlayWindowController& m_overlay;
 };

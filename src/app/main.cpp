@@ -15,7 +15,6 @@
 #include "onboarding/OnboardingVersionStore.h"
 #include "platform/kernel/KernelPageCache.h"
 #include "platform/logind/LogindResumeNotifier.h"
-#include "platform/qt/QtAppActivation.h"
 
 #include <QApplication>
 #include <QSystemTrayIcon>
@@ -47,7 +46,7 @@ AppDelegateServices makeServices()
     services.dictation = std::make_unique<CoordinatorDictationControl>(makeDictationBackends());
     services.accessibilityTrust = PlatformFactory::makeAccessibilityTrust();
     services.overlayBackend = PlatformFactory::makeOverlayWindowBackend();
-    services.activation = std::make_unique<QtAppActivation>();
+    services.presence = PlatformFactory::makeDesktopPresence();
     services.defaults = OnboardingVersionStore::standardDefaults();
     services.environment = QProcessEnvironment::systemEnvironment();
     services.updateFeedUrl = UpdaterController::feedUrl(services.environment);

@@ -115,8 +115,8 @@ void ClipboardPaste::send()
     }
 
     DebugLog::write(m_target.chord == PasteChord::ShiftInsert
-                        ? QStringLiteral("posting shift-insert")
-                        : QStringLiteral("posting command-v"));
+                        ? QStringLiteral("sending the paste chord shift+insert")
+                        : QStringLiteral("sending the paste chord ctrl+v"));
     m_sent = true;
     if (!m_keys.postPaste(m_target.chord)) {
         // The text stays where it is, so the user can still paste it by hand.
@@ -159,7 +159,7 @@ void ClipboardPaste::restore()
 {
     if (m_finished)
         return;
-    for (const PasteboardSnapshot& snapshot : m_snapshots) {
+    for (const ClipboardSnapshot& snapshot : m_snapshots) {
         if (!snapshot.restoreIfSafe(m_clipboard, m_text))
             DebugLog::write(QStringLiteral("clipboard changed by another program; not restored"));
     }

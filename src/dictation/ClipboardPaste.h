@@ -1,6 +1,6 @@
 #pragma once
 
-#include "dictation/PasteboardSnapshot.h"
+#include "dictation/ClipboardSnapshot.h"
 #include "common/QuorError.h"
 #include "platform/ClipboardBackend.h"
 #include "platform/SyntheticKeys.h"
@@ -56,7 +56,7 @@ private:
 
     PasteTarget m_target;
     std::vector<Selection> m_selections;
-    std::vector<PasteboardSnapshot> m_snapshots;
+    std::vector<ClipboardSnapshot> m_snapshots;
     bool m_waitingForKeyboard = false;
     bool m_sent = false;
     bool m_read = false;

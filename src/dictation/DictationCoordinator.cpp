@@ -22,7 +22,7 @@ struct DictationCoordinator::StartSequence
 DictationCoordinator::DictationCoordinator(DictationBackends backends, QObject* parent)
     : QObject(parent), m_recordPermission(std::move(backends.recordPermission)),
       m_accessibilityTrust(std::move(backends.accessibilityTrust)),
-      m_alerts(std::move(backends.alerts)), m_settingsLinks(std::move(backends.settingsLinks)),
+      m_presence(std::move(backends.presence)), m_settingsLinks(std::move(backends.settingsLinks)),
       m_selfTestKeys(std::move(backends.selfTestKeys)),
       m_hotKeyController(std::make_unique<HotKeyController>(std::move(backends.hotKey))),
       m_recorder(std::make_unique<DictationRecorder>(std::move(backends.audioCapture),
@@ -76,7 +76,7 @@ void DictationCoordinator::handlePress()
     case DictationState::Kind::Recording:
         return;
     case DictationState::Kind::Transcribing:
-        m_alerts->beep();
+        m_presence->beep();
         return;
     case DictationState::Kind::Idle:
     case DictationState::Kind::Error:
@@ -119,7 +119,7 @@ void DictationCoordinator::handleRelease()
 
 void DictationCoordinator::beep()
 {
-    m_alerts->beep();
+    m_presence->beep();
 }
 
 MicrophonePermissionState DictationCoordinator::microphonePermissionState() const
@@ -162,15 +162,14 @@ void DictationCoordinator::requestMicrophoneAccess(bool showAlertOnDenied, bool 
         handleMicrophoneNotGranted(showAlertOnDenied, setErrorOnDenied, true);
         return;
     case MicrophonePermissionState::Undetermined:
-        DebugLog::write(QStringLiteral("requesting microphone access via AVAudioApplication"));
-        m_alerts->activateApp();
+        DebugLog::write(QStringLiteral("requesting microphone access from the sound server"));
+        m_presence->raiseWindows();
         // The answer may come on any thread; the rest runs as a main-thread task.
         m_recordPermission->requestAccess([this, showAlertOnDenied, setErrorOnDenied,
                                            onGranted](bool granted) {
             postTask(this, [this, showAlertOnDenied, setErrorOnDenied, onGranted, granted] {
-                DebugLog::write(
-                    QStringLiteral("AVAudioApplication.requestRecordPermission granted=") +
-                    DebugLog::boolText(granted));
+                DebugLog::write(QStringLiteral("sound server record permission granted=") +
+                                DebugLog::boolText(granted));
                 if (granted)
                     handleGrantedMicrophoneAccess(showAlertOnDenied, setErrorOnDenied, onGranted);
                 else
@@ -211,25 +210,42 @@ void DictationCoordinator::handleGrantedMicrophoneAccess(bool showAlertOnDenied,
 void DictationCoordinator::handleMicrophoneNotGranted(bool showAlertOnDenied, bool setErrorOnDenied,
                                                       bool openSettingsWithoutAlert)
 {
-    if (showAlertOnDenied)
-        showPermissionNeededAlert();
-    else if (openSettingsWithoutAlert)
-        m_settingsLinks->openPrivacySecurity(QStringLiteral("Privacy_Microphone"));
-    if (setErrorOnDenied)
+    if (!showAlertOnDenied) {
+        if (openSettingsWithoutAlert)
+            m_settingsLinks->openPrivacySecurity(QStringLiteral("Privacy_Microphone"));
+        if (setErrorOnDenied)
+            setError(microphoneNeeded);
+        return;
+    }
+    // The error follows the answer, as it would after a blocking alert. By then a dictation
+    // may have begun (the permission granted meanwhile): the error must not end it.
+    const qint64 recordingsBefore = m_recordingsStarted;
+    showPermissionNeededAlert([this, setErrorOnDenied, recordingsBefore] {
+        if (!setErrorOnDenied)
+            return;
+        if (m_state.isRecording() || m_recordingsStarted != recordingsBefore) {
+            DebugLog::write(QStringLiteral("error=") + microphoneNeeded);
+            m_presence->beep();
+            return;
+        }
         setError(microphoneNeeded);
+    });
 }
 
-void DictationCoordinator::showPermissionNeededAlert()
+void DictationCoordinator::showPermissionNeededAlert(std::function<void()> then)
 {
-    m_alerts->activateApp();
-    const int choice = m_alerts->runModal(
-        QStringLiteral("Microphone Permission Needed"),
-        QStringLiteral("Enable Microphone for Wendlo so it can record your speech."),
-        {QStringLiteral("Open Settings"), QStringLiteral("Cancel")});
-    if (choice != UserAlerts::FirstButton)
-        return;
-    if (!m_settingsLinks->openPrivacySecurity(QStringLiteral("Privacy_Microphone")))
-        DebugLog::write(QStringLiteral("could not open the microphone settings page"));
+    m_presence->raiseWindows();
+    m_presence->open(
+        Alert{QStringLiteral("Microphone Permission Needed"),
+              QStringLiteral("Enable Microphone for Wendlo so it can record your speech."),
+              {QStringLiteral("Open Settings"), QStringLiteral("Cancel")}},
+        [this, then = std::move(then)](std::optional<int> button) {
+            // The presence is ours, so this runs only while we live.
+            if (button == 0 &&
+                !m_settingsLinks->openPrivacySecurity(QStringLiteral("Privacy_Microphone")))
+                DebugLog::write(QStringLiteral("could not open the microphone settings page"));
+            then();
+        });
 }
 
 void DictationCoordinator::beginRecording(bool afterRecorderProbeIfNeeded)
@@ -317,7 +333,7 @@ void DictationCoordinator::finishTranscription(Result<QString> raw)
             return;
         }
         DebugLog::write(QStringLiteral("error=") + message);
-        m_alerts->beep();
+        m_presence->beep();
     };
 
     if (!raw) {
@@ -354,7 +370,7 @@ void DictationCoordinator::setError(const QString& message)
 {
     DebugLog::write(QStringLiteral("error=") + message);
     writeState(DictationState::error(message));
-    m_alerts->beep();
+    m_presence->beep();
 }
 
 void DictationCoordinator::setIdle()

@@ -68,7 +68,7 @@ private:
     bool isLive(const std::shared_ptr<StartSequence>& sequence);
     void handleMicrophoneNotGranted(bool showAlertOnDenied, bool setErrorOnDenied,
                                     bool openSettingsWithoutAlert);
-    void showPermissionNeededAlert();
+    void showPermissionNeededAlert(std::function<void()> then);
     void beginRecording(bool afterRecorderProbeIfNeeded);
     void finishTranscription(Result<QString> raw);
     void playSelfTestPrompt(const QString& path);
@@ -78,7 +78,7 @@ private:
 
     std::unique_ptr<RecordPermission> m_recordPermission;
     std::unique_ptr<AccessibilityTrust> m_accessibilityTrust;
-    std::unique_ptr<UserAlerts> m_alerts;
+    std::unique_ptr<DesktopPresence> m_presence;
     std::unique_ptr<SettingsLinkOpener> m_settingsLinks;
     std::unique_ptr<SyntheticKeys> m_selfTestKeys;
 

@@ -72,7 +72,7 @@ Failure DictationRecorder::start()
         return made.error();
     std::unique_ptr<AudioRecording> recording = std::move(made).value();
     if (!recording->prepareToRecord() || !recording->record([](bool) {})) {
-        const QString path = recording->url();
+        const QString path = recording->path();
         DebugLog::write(QStringLiteral("recorder start failed path=") + path);
         recording.reset();
         dispose(path);
@@ -88,23 +88,23 @@ void DictationRecorder::adopt(std::unique_ptr<AudioRecording> recording)
     // capture, and nobody will transcribe its file.
     if (m_recorder) {
         m_recorder.reset();
-        dispose(m_audioURL);
+        dispose(m_audioFile);
     }
-    m_audioURL = recording->url();
+    m_audioFile = recording->path();
     m_recorder = std::move(recording);
 }
 
 Result<QString> DictationRecorder::stop()
 {
-    if (!m_recorder || m_audioURL.isEmpty())
+    if (!m_recorder || m_audioFile.isEmpty())
         return QuorError{QStringLiteral("Recording was not active")};
 
-    const QString location = m_audioURL;
+    const QString location = m_audioFile;
     m_recorder->stop();
     // A file cut short by a write fault must not reach the transcriber as if it were whole.
     const Failure fault = m_recorder->failure();
     m_recorder.reset();
-    m_audioURL.clear();
+    m_audioFile.clear();
     if (fault) {
         dispose(location);
         return *fault;
@@ -141,7 +141,7 @@ void DictationRecorder::promptForPermission(std::function<void(bool confirmed)> 
     };
     if (!recording->prepareToRecord() || !recording->record(onStarted)) {
         DebugLog::write(QStringLiteral("recorder prompt probe failed to start"));
-        const QString path = recording->url();
+        const QString path = recording->path();
         recording.reset();
         dispose(path);
         completion(false);
@@ -149,7 +149,7 @@ void DictationRecorder::promptForPermission(std::function<void(bool confirmed)> 
     }
     m_pending = std::make_unique<PendingCapture>();
     m_pending->id = id;
-    m_pending->path = recording->url();
+    m_pending->path = recording->path();
     m_pending->recording = std::move(recording);
     m_pending->keepForRecording = keepForRecording;
     m_pending->waiters.push_back(std::move(completion));

@@ -74,6 +74,6 @@ private:
     const bool m_keepFiles;
     std::unique_ptr<PendingCapture> m_pending;
     std::unique_ptr<AudioRecording> m_recorder;
-    QString m_audioURL;
+    QString m_audioFile;
     quint64 m_nextCaptureId = 1;
 };

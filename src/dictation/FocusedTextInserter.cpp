@@ -95,8 +95,8 @@ void FocusedTextInserter::run(const QString& text)
         finish(std::nullopt);
         return;
     }
-    DebugLog::write(QStringLiteral("falling back to pasteboard insertion"));
-    insertViaPasteboard(pasteText);
+    DebugLog::write(QStringLiteral("falling back to clipboard insertion"));
+    insertViaClipboard(pasteText);
 }
 
 bool FocusedTextInserter::insertViaAccessibility(const QString& text, QString& pasteText)
@@ -145,7 +145,7 @@ bool FocusedTextInserter::insertViaAccessibility(const QString& text, QString& p
     return false;
 }
 
-void FocusedTextInserter::insertViaPasteboard(const QString& text)
+void FocusedTextInserter::insertViaClipboard(const QString& text)
 {
     m_paste = std::make_unique<ClipboardPaste>(*m_clipboard, *m_keys, text, m_pasteTiming,
                                                [this](Failure failure) { finish(failure); });

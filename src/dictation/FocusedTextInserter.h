@@ -1,7 +1,7 @@
 #pragma once
 
-#include "dictation/ClipboardPaste.h"
 #include "common/QuorError.h"
+#include "dictation/ClipboardPaste.h"
 #include "platform/AccessibilityBackend.h"
 #include "platform/ClipboardBackend.h"
 #include "platform/SyntheticKeys.h"
@@ -41,7 +41,7 @@ private:
     void startNext();
     void run(const QString& text);
     bool insertViaAccessibility(const QString& text, QString& pasteText);
-    void insertViaPasteboard(const QString& text);
+    void insertViaClipboard(const QString& text);
     void finish(Failure failure);
 
     std::unique_ptr<AccessibilityBackend> m_accessibility;

@@ -189,13 +189,13 @@ QStringList WhisperCLITranscriber::arguments(const QString& model, const QString
     return list;
 }
 
-Result<QString> WhisperCLITranscriber::transcribe(const QString& audioURL) const
+Result<QString> WhisperCLITranscriber::transcribe(const QString& audioFile) const
 {
     ChildProcessStop never;
-    return transcribe(audioURL, never);
+    return transcribe(audioFile, never);
 }
 
-Result<QString> WhisperCLITranscriber::transcribe(const QString& audioURL,
+Result<QString> WhisperCLITranscriber::transcribe(const QString& audioFile,
                                                   ChildProcessStop& stop) const
 {
     Result<QString> executable = executableURL();
@@ -207,19 +207,19 @@ Result<QString> WhisperCLITranscriber::transcribe(const QString& audioURL,
 
     // whisper-cli answers a missing file with its whole usage text and an unreadable one with
     // success and no text; neither makes a useful message.
-    const QFileInfo audio(audioURL);
+    const QFileInfo audio(audioFile);
     if (!audio.isFile()) {
-        DebugLog::write("transcription audio missing at " + audioURL);
+        DebugLog::write("transcription audio missing at " + audioFile);
         return QuorError{QStringLiteral("Recorded audio file not found")};
     }
     if (audio.size() == 0) {
-        DebugLog::write("transcription audio empty at " + audioURL);
+        DebugLog::write("transcription audio empty at " + audioFile);
         return QuorError{QStringLiteral("Recorded audio file is empty")};
     }
 
     QProcess process;
     process.setProgram(executable.value());
-    process.setArguments(arguments(model.value(), audioURL, m_language ? m_language() : QString()));
+    process.setArguments(arguments(model.value(), audioFile, m_language ? m_language() : QString()));
     process.setProcessChannelMode(QProcess::SeparateChannels);
     process.setInputChannelMode(QProcess::ForwardedInputChannel);
     const ChildProcessOutcome outcome = ChildProcessRun::run(process, stop);

@@ -30,11 +30,11 @@ public:
     // relative (which the XDG rules say to ignore).
     static QString userDataDirectory(const QProcessEnvironment& environment);
 
-    // `audioURL` is a plain file-system path to the recording. The child never outlives
+    // `audioFile` is a plain file-system path to the recording. The child never outlives
     // Wendlo, and a stop kills it with everything it started.
-    Result<QString> transcribe(const QString& audioURL, ChildProcessStop& stop) const override;
+    Result<QString> transcribe(const QString& audioFile, ChildProcessStop& stop) const override;
     // The same, never stopped.
-    Result<QString> transcribe(const QString& audioURL) const;
+    Result<QString> transcribe(const QString& audioFile) const;
 
     // The language the recogniser is told ("-l CODE"), asked afresh for every run and on the
     // run's own thread; empty leaves whisper-cli's default. Set before the first run.

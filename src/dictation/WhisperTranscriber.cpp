@@ -50,9 +50,9 @@ WhisperTranscriber::~WhisperTranscriber()
     cancelAll();
 }
 
-double WhisperTranscriber::recordingSeconds(const QString& audioURL)
+double WhisperTranscriber::recordingSeconds(const QString& audioFile)
 {
-    QFile file(audioURL);
+    QFile file(audioFile);
     if (!file.open(QIODevice::ReadOnly))
         return 0;
     const qint64 size = file.size();
@@ -69,7 +69,7 @@ double WhisperTranscriber::recordingSeconds(const QString& audioURL)
     return double(std::max<qint64>(0, dataSize)) / double(byteRate);
 }
 
-void WhisperTranscriber::transcribe(const QString& audioURL, QObject* context,
+void WhisperTranscriber::transcribe(const QString& audioFile, QObject* context,
                                     std::function<void(Result<QString>)> done)
 {
     auto run = std::make_shared<Run>();
@@ -79,7 +79,7 @@ void WhisperTranscriber::transcribe(const QString& audioURL, QObject* context,
 
     runInBackground<Result<QString>>(
         context,
-        [cli = m_cliTranscriber, audioURL, run] { return cli->transcribe(audioURL, run->stop); },
+        [cli = m_cliTranscriber, audioFile, run] { return cli->transcribe(audioFile, run->stop); },
         [run, answer](Result<QString> result) {
             if (!run->settle())
                 return;
@@ -87,7 +87,7 @@ void WhisperTranscriber::transcribe(const QString& audioURL, QObject* context,
                 (*answer)(std::move(result));
         });
 
-    const std::chrono::milliseconds limit = m_timeLimit.forAudioOf(recordingSeconds(audioURL));
+    const std::chrono::milliseconds limit = m_timeLimit.forAudioOf(recordingSeconds(audioFile));
     run->timeLimit = new QTimer(context);
     run->timeLimit->setSingleShot(true);
     run->timeLimit->setTimerType(Qt::CoarseTimer);

@@ -17,7 +17,7 @@ public:
     virtual ~OneShotWhisperTranscriber() = default;
     // `stop` may be requested from another thread while the run blocks; the run then ends
     // as soon as it can and its answer is dropped.
-    virtual Result<QString> transcribe(const QString& audioURL, ChildProcessStop& stop) const = 0;
+    virtual Result<QString> transcribe(const QString& audioFile, ChildProcessStop& stop) const = 0;
 };
 
 // How long one recogniser run may take: generous, since a slow machine is not a hung program
@@ -43,7 +43,7 @@ public:
     // `done` runs on `context`'s thread once the transcription has finished, or with
     // "Transcription took too long" once the time limit for the recording's length has passed,
     // unless `context` is gone or the run was cancelled by then.
-    void transcribe(const QString& audioURL, QObject* context,
+    void transcribe(const QString& audioFile, QObject* context,
                     std::function<void(Result<QString>)> done);
 
     // Stops every run under way; their `done` is never called.
@@ -52,7 +52,7 @@ public:
 
     // The length of a 16 kHz mono 16-bit WAV recording in seconds, from its header and size
     // (0 when the file cannot be read).
-    static double recordingSeconds(const QString& audioURL);
+    static double recordingSeconds(const QString& audioFile);
 
 private:
     struct Run;

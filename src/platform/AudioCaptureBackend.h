@@ -23,7 +23,8 @@ public:
     // Ends the recording and leaves a complete, playable file. No `onStarted` call follows
     // once it returns. Safe to call twice.
     virtual void stop() = 0;
-    virtual QString url() const = 0;
+    // The recording's file.
+    virtual QString path() const = 0;
     // Why the file on disk is not a complete copy of what was captured (a full disk, a write
     // error, a capture that never started), once such a fault happened; empty while all is
     // well. A sound server lost after the first samples is no failure: what was captured

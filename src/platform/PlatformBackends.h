@@ -3,11 +3,11 @@
 #include "platform/AccessibilityBackend.h"
 #include "platform/AudioCaptureBackend.h"
 #include "platform/ClipboardBackend.h"
+#include "platform/DesktopPresence.h"
 #include "platform/HotKeyBackend.h"
 #include "platform/RecordPermission.h"
 #include "platform/SettingsLinkOpener.h"
 #include "platform/SyntheticKeys.h"
-#include "platform/UserAlerts.h"
 
 #include <memory>
 
@@ -21,7 +21,7 @@ struct PlatformBackends
     std::unique_ptr<ClipboardBackend> clipboard;
     std::unique_ptr<SyntheticKeys> pasteKeys;
     std::unique_ptr<AccessibilityTrust> accessibilityTrust; // the coordinator's own trust prompt
-    std::unique_ptr<UserAlerts> alerts;
+    std::unique_ptr<DesktopPresence> presence; // the coordinator's alerts and beeps
     std::unique_ptr<SettingsLinkOpener> settingsLinks;
     std::unique_ptr<SyntheticKeys> selfTestKeys;
 };

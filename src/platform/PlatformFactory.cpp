@@ -1,13 +1,14 @@
 #include "platform/PlatformFactory.h"
 
-#include "platform/desktop/SystemSettingsLinkOpener.h"
+#include "common/DebugLog.h"
 #include "platform/UnavailableBackends.h"
 #include "platform/atspi/AtspiAccessibility.h"
 #include "platform/atspi/AtspiAccessibilityTrust.h"
+#include "platform/desktop/SystemSettingsLinkOpener.h"
 #include "platform/pulse/PulseAudioCapture.h"
 #include "platform/pulse/PulseRecordPermission.h"
 #include "platform/qt/QtClipboard.h"
-#include "platform/qt/QtUserAlerts.h"
+#include "platform/qt/QtDesktopPresence.h"
 #include "platform/wayland/DataControlClipboard.h"
 #include "platform/wayland/SwayFocus.h"
 #include "platform/wayland/WaylandGlobals.h"
@@ -17,8 +18,6 @@
 #include "platform/x11/X11OverlayWindow.h"
 #include "platform/x11/X11SelectionReads.h"
 #include "platform/x11/XTestSyntheticKeys.h"
-
-#include "common/DebugLog.h"
 
 #include <QGuiApplication>
 #include <QStandardPaths>
@@ -98,7 +97,7 @@ PlatformBackends makeWaylandBackends()
     b.clipboard = makeWaylandClipboard();
     b.pasteKeys = makeWaylandKeys(globals);
     b.accessibilityTrust = std::make_unique<AtspiAccessibilityTrust>();
-    b.alerts = std::make_unique<QtUserAlerts>();
+    b.presence = makeDesktopPresence();
     b.settingsLinks = std::make_unique<SystemSettingsLinkOpener>();
     b.selfTestKeys = makeWaylandKeys(globals);
     return b;
@@ -149,13 +148,18 @@ PlatformBackends makePlatformBackends()
         b.pasteKeys = std::make_unique<UnavailableKeys>();
     }
     b.accessibilityTrust = makeAccessibilityTrust();
-    b.alerts = std::make_unique<QtUserAlerts>();
+    b.presence = makeDesktopPresence();
     b.settingsLinks = std::make_unique<SystemSettingsLinkOpener>();
     if (haveXcb)
         b.selfTestKeys = std::make_unique<XTestSyntheticKeys>(xcb.connection, xcb.root);
     else
         b.selfTestKeys = std::make_unique<UnavailableKeys>();
     return b;
+}
+
+std::unique_ptr<DesktopPresence> makeDesktopPresence()
+{
+    return std::make_unique<QtDesktopPresence>();
 }
 
 std::unique_ptr<OverlayWindowBackend> makeOverlayWindowBackend()

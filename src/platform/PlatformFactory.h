@@ -12,6 +12,9 @@ PlatformBackends makePlatformBackends();
 // The accessibility grant as the shell reads it (the same service as the coordinator's).
 std::unique_ptr<AccessibilityTrust> makeAccessibilityTrust();
 
+// Alerts, bringing windows forward and quitting, for the shell (the coordinator has its own).
+std::unique_ptr<DesktopPresence> makeDesktopPresence();
+
 // The recording overlay's window states; empty where Qt's window flags are all there is.
 std::unique_ptr<OverlayWindowBackend> makeOverlayWindowBackend();
 

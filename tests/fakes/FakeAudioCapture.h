@@ -72,7 +72,7 @@ public:
         m_log->waitingForSamples.remove(m_path);
         m_stopped = true;
     }
-    QString url() const override { return m_path; }
+    QString path() const override { return m_path; }
     Failure failure() const override { return m_stopped ? m_script.failure : std::nullopt; }
 
 private:

@@ -9,7 +9,7 @@
 #include "fakes/FakeSettingsLinkOpener.h"
 #include "fakes/FakeSyntheticKeys.h"
 #include "fakes/FakeTranscriber.h"
-#include "fakes/FakeUserAlerts.h"
+#include "fakes/FakeDesktopPresence.h"
 
 // A full set of fakes. `make()` hands ownership to the coordinator; the raw pointers stay
 // valid as long as it lives, as the test's control face.
@@ -23,7 +23,7 @@ struct FakeDictationBackends
     FakeClipboard* clipboard = nullptr;
     FakeSyntheticKeys* pasteKeys = nullptr;
     FakeAccessibilityTrust* accessibilityTrust = nullptr;
-    FakeUserAlerts* alerts = nullptr;
+    FakeDesktopPresence* presence = nullptr;
     FakeSettingsLinkOpener* settingsLinks = nullptr;
     FakeSyntheticKeys* selfTestKeys = nullptr;
 
@@ -39,7 +39,7 @@ struct FakeDictationBackends
         b.clipboard = own(clipboard);
         b.pasteKeys = own(pasteKeys);
         b.accessibilityTrust = own(accessibilityTrust);
-        b.alerts = own(alerts);
+        b.presence = own(presence);
         b.settingsLinks = own(settingsLinks);
         b.selfTestKeys = own(selfTestKeys);
         return b;

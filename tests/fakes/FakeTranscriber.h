@@ -13,10 +13,10 @@ class FakeTranscriber : public OneShotWhisperTranscriber
 public:
     explicit FakeTranscriber(Result<QString> answer = QString()) : m_answer(std::move(answer)) {}
 
-    Result<QString> transcribe(const QString& audioURL, ChildProcessStop&) const override
+    Result<QString> transcribe(const QString& audioFile, ChildProcessStop&) const override
     {
         std::lock_guard lock(m_mutex);
-        m_calls << audioURL;
+        m_calls << audioFile;
         return m_answer;
     }
 

@@ -254,7 +254,7 @@ TEST_F(DictationEndToEnd, SpokenPhraseLandsInTheFocusedFieldThroughAccessibility
          "inserted via accessibility value update", "text inserted", "state=Idle"});
     EXPECT_FALSE(missing) << "missing or out of order: " << missing->toStdString() << "\n"
                           << run.diagnostics().toStdString();
-    EXPECT_FALSE(run.lines().contains("falling back to pasteboard insertion"));
+    EXPECT_FALSE(run.lines().contains("falling back to clipboard insertion"));
     // The model is read into the page cache once the launch is done.
     EXPECT_FALSE(firstMissingInOrder(run.lines(), {"launch complete", "model prefetch started "}))
         << run.diagnostics().toStdString();
@@ -292,8 +292,8 @@ TEST_F(DictationEndToEnd, FieldWithoutEditableTextGetsAPasteAndTheClipboardComes
         << run.diagnostics().toStdString();
     const auto missing = firstMissingInOrder(
         run.lines(), {"starting self-test", "recording started", "recording stopped at ",
-                      "cleaned transcript=" + kInserted, "falling back to pasteboard insertion",
-                      "posting command-v", "text inserted", "state=Idle"});
+                      "cleaned transcript=" + kInserted, "falling back to clipboard insertion",
+                      "sending the paste chord ctrl+v", "text inserted", "state=Idle"});
     EXPECT_FALSE(missing) << "missing or out of order: " << missing->toStdString() << "\n"
                           << run.diagnostics().toStdString();
 
@@ -318,7 +318,7 @@ TEST_F(DictationEndToEnd, EmptyTranscriptEndsInAnErrorWithNothingInserted)
                           << run.diagnostics().toStdString();
     // Matched as whole lines: nothing was cleaned, inserted or pasted.
     const QStringList lines = run.lines();
-    for (const char* absent : {"text inserted", "falling back to pasteboard insertion",
+    for (const char* absent : {"text inserted", "falling back to clipboard insertion",
                                "inserted via accessibility value update"})
         EXPECT_FALSE(lines.contains(QLatin1String(absent))) << absent;
     spinFor(500);

@@ -30,10 +30,10 @@ namespace {
 class MeasuringTranscriber : public OneShotWhisperTranscriber
 {
 public:
-    Result<QString> transcribe(const QString& audioURL, ChildProcessStop&) const override
+    Result<QString> transcribe(const QString& audioFile, ChildProcessStop&) const override
     {
         std::lock_guard lock(m_mutex);
-        m_seconds << wavSeconds(audioURL);
+        m_seconds << wavSeconds(audioFile);
         if (fails)
             return QuorError{QStringLiteral("whisper-cli exited with 3")};
         return QStringLiteral("hello world");

@@ -8,9 +8,11 @@
 
 #include <QProcess>
 #include <QStringList>
+#include <cstdlib>
 #include <gtest/gtest.h>
 #include <memory>
 #include <ostream>
+#include <xcb/xtest.h>
 
 void PrintTo(const QStringList& list, std::ostream* out)
 {
@@ -33,13 +35,16 @@ protected:
         controller->onRelease = [this] { events << "release"; };
     }
 
-    void xdotool(const QStringList& arguments)
+    void xdotool(const QStringList& arguments) { run("xdotool", arguments); }
+
+    void run(const QString& program, const QStringList& arguments)
     {
         QProcess process;
-        process.start("xdotool", arguments);
+        process.start(program, arguments);
         // Its keys reach us through the event loop, so keep it turning while xdotool runs.
         ASSERT_TRUE(waitUntil([&] { return process.state() == QProcess::NotRunning; }, 5000));
-        ASSERT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+        ASSERT_EQ(process.exitCode(), 0)
+            << program.toStdString() << ": " << process.readAllStandardError().toStdString();
     }
 
     X11Connection m_x11;
@@ -206,5 +211,106 @@ TEST_F(X11HotKey, ChangeGrabsTheNewKeyBeforeLettingTheOldGo)
     EXPECT_TRUE(waitUntil([&] { return events.size() >= 2; }, 2000));
     xcb_disconnect(other);
 }
+
+// The layout changes under a running grab: D moves to another keycode. xmodmap rewrites the core
+// mapping, setxkbmap loads a whole new keyboard (its notice differs).
+struct MappingCase
+{
+    const char* name;
+    QString program;
+    QStringList change;
+    QStringList restore;
+    xcb_keycode_t newD; // where D is afterwards; keycode 40 then types E
+};
+
+void PrintTo(const MappingCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
+
+class X11HotKeyMapping : public X11HotKey, public ::testing::WithParamInterface<MappingCase>
+{
+protected:
+    void TearDown() override
+    {
+        if (!restore.isEmpty())
+            run(GetParam().program, restore);
+    }
+
+    // Whether another client may grab Super+`code` (then it lets go at once).
+    bool othersCanGrabSuperWith(xcb_keycode_t code)
+    {
+        xcb_connection_t* other = xcb_connect(nullptr, nullptr);
+        const X11KeyMap keyMap(other);
+        const std::uint16_t super = keyMap.modifierMask(0xffeb, XCB_MOD_MASK_4);
+        xcb_generic_error_t* error = xcb_request_check(
+            other, xcb_grab_key_checked(other, 0, m_x11.root, super, code, XCB_GRAB_MODE_ASYNC,
+                                        XCB_GRAB_MODE_ASYNC));
+        const bool granted = error == nullptr;
+        std::free(error);
+        xcb_disconnect(other); // ends its grab too
+        return granted;
+    }
+
+    QStringList restore;
+};
+
+TEST_P(X11HotKeyMapping, GrabFollowsTheKeyToItsNewKeycode)
+{
+    const MappingCase& c = GetParam();
+    ASSERT_EQ(controller->start(), std::nullopt);
+    ASSERT_EQ(X11KeyMap(m_x11.connection).keycode(0x0064), 40);
+    restore = c.restore;
+    run(c.program, c.change);
+    ASSERT_EQ(X11KeyMap(m_x11.connection).keycode(0x0064), c.newD);
+
+    // The new grab follows the server's notice through our event loop; until then a press goes
+    // elsewhere, so press again until one arrives.
+    bool arrived = false;
+    for (int attempt = 0; attempt < 10 && !arrived; ++attempt) {
+        xdotool({"keydown", "super+d"});
+        arrived = waitUntil([&] { return !events.isEmpty(); }, 300);
+        if (!arrived)
+            xdotool({"keyup", "super+d"});
+    }
+    ASSERT_TRUE(arrived) << "Super+D on keycode " << int(c.newD) << " never reached the grab";
+    xdotool({"keyup", "super+d"});
+    ASSERT_TRUE(waitUntil([&] { return events.size() >= 2; }, 2000));
+    spinFor(100);
+    EXPECT_EQ(events, QStringList({"press", "release"}));
+    EXPECT_TRUE(othersCanGrabSuperWith(40)) << "the stale grab of keycode 40 stayed";
+    EXPECT_FALSE(othersCanGrabSuperWith(c.newD));
+}
+
+TEST_P(X11HotKeyMapping, KeyHeldThroughTheChangeStillReleases)
+{
+    const MappingCase& c = GetParam();
+    ASSERT_EQ(controller->start(), std::nullopt);
+    xdotool({"keydown", "super+d"});
+    ASSERT_TRUE(waitUntil([&] { return !events.isEmpty(); }, 2000));
+    restore = c.restore;
+    run(c.program, c.change);
+    spinFor(300); // the regrab
+    // The finger lifts the key it pressed, keycode 40, which types E by now.
+    xcb_test_fake_input(m_x11.connection, XCB_KEY_RELEASE, 40, XCB_CURRENT_TIME, m_x11.root, 0, 0,
+                        0);
+    xdotool({"keyup", "super"});
+    ASSERT_TRUE(waitUntil([&] { return events.size() >= 2; }, 2000));
+    EXPECT_EQ(events, QStringList({"press", "release"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Changes, X11HotKeyMapping,
+    ::testing::Values(MappingCase{"xmodmap",
+                                  "xmodmap",
+                                  {"-e", "keycode 40 = e E e E", "-e", "keycode 93 = d D d D"},
+                                  {"-e", "keycode 40 = d D d D", "-e", "keycode 93 ="},
+                                  93},
+                      MappingCase{"setxkbmap",
+                                  "setxkbmap",
+                                  {"-layout", "us", "-variant", "dvorak"},
+                                  {"-layout", "us", "-variant", ""},
+                                  43}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

@@ -24,7 +24,7 @@ public:
     bool prepareToRecord() override;
     bool record(std::function<void(bool capturing)> onStarted) override;
     void stop() override;
-    QString url() const override { return m_path; }
+    QString path() const override { return m_path; }
     Failure failure() const override;
 
     // Samples captured for the file so far; readable from any thread.

@@ -1,6 +1,7 @@
 #include "platform/x11/X11HotKeyBackend.h"
 
 #include "common/DebugLog.h"
+#include "common/MainThreadTask.h"
 #include "platform/x11/X11KeyMap.h"
 
 #include <QCoreApplication>
@@ -37,6 +38,27 @@ bool enableDetectableAutoRepeat(xcb_connection_t* connection)
     return reply && (reply->value & flag);
 }
 
+// XKB clients get no core MappingNotify for a new keyboard (setxkbmap), only XKB's own notices.
+// Qt asks for the same ones on its connection; asking here keeps the grab right regardless.
+// Returns XKB's first event code, or 0 without the extension.
+std::uint8_t selectKeyboardChangeEvents(xcb_connection_t* connection)
+{
+    const xcb_query_extension_reply_t* xkb = xcb_get_extension_data(connection, &xcb_xkb_id);
+    if (!xkb || !xkb->present)
+        return 0;
+    const std::uint16_t events =
+        XCB_XKB_EVENT_TYPE_NEW_KEYBOARD_NOTIFY | XCB_XKB_EVENT_TYPE_MAP_NOTIFY;
+    const std::uint16_t parts = XCB_XKB_MAP_PART_KEY_SYMS | XCB_XKB_MAP_PART_MODIFIER_MAP;
+    ErrorPtr error(xcb_request_check(connection, xcb_xkb_select_events_checked(
+                                                     connection, XCB_XKB_ID_USE_CORE_KBD, events, 0,
+                                                     events, parts, parts, nullptr)),
+                   &std::free);
+    if (error)
+        DebugLog::write(QStringLiteral("keyboard change notices unavailable (X error %1)")
+                            .arg(error->error_code));
+    return xkb->first_event;
+}
+
 } // namespace
 
 X11HotKeyBackend::X11HotKeyBackend(xcb_connection_t* connection, xcb_window_t root)
@@ -61,12 +83,14 @@ std::optional<QString> X11HotKeyBackend::registerHotKey(QKeyCombination key, Han
     // The new key works: only now let the old one go (keeping what both share).
     ungrab(m_grab, next);
     m_grab = next;
+    m_key = key;
     m_down = false;
     if (!m_autoRepeatChecked) {
         m_autoRepeatChecked = true;
         if (!enableDetectableAutoRepeat(m_connection))
             DebugLog::write(QStringLiteral("detectable auto-repeat unavailable; repeats are "
                                            "ignored while the hot key is down"));
+        m_xkbFirstEvent = selectKeyboardChangeEvents(m_connection);
     }
     m_handler = std::move(handler);
     if (!m_filterInstalled) {
@@ -132,30 +156,74 @@ void X11HotKeyBackend::ungrab(const Grab& grab, const Grab& keep)
     xcb_flush(m_connection);
 }
 
+bool X11HotKeyBackend::isMappingChange(const xcb_generic_event_t* event) const
+{
+    const std::uint8_t type = event->response_type & 0x7f;
+    if (type == XCB_MAPPING_NOTIFY) {
+        const auto* mapping = reinterpret_cast<const xcb_mapping_notify_event_t*>(event);
+        return mapping->request == XCB_MAPPING_KEYBOARD || mapping->request == XCB_MAPPING_MODIFIER;
+    }
+    if (m_xkbFirstEvent == 0 || type != m_xkbFirstEvent)
+        return false;
+    // Every XKB event carries its own kind in the second byte.
+    const std::uint8_t xkbType = event->pad0;
+    return xkbType == XCB_XKB_NEW_KEYBOARD_NOTIFY || xkbType == XCB_XKB_MAP_NOTIFY;
+}
+
+void X11HotKeyBackend::followMappingChange()
+{
+    m_regrabPending = false;
+    if (!m_handler || xcb_connection_has_error(m_connection))
+        return;
+    Grab next;
+    if (const std::optional<QString> failure = grab(m_key, next)) {
+        // The old grab stays: its keycodes may still be where the user's fingers expect it.
+        DebugLog::write(QStringLiteral("hot key not grabbed again after a keyboard mapping "
+                                       "change: ") +
+                        *failure);
+        return;
+    }
+    ungrab(m_grab, next);
+    if (next.grabbed != m_grab.grabbed)
+        DebugLog::write(QStringLiteral("hot key grabbed again after a keyboard mapping change"));
+    m_grab = next;
+}
+
 bool X11HotKeyBackend::nativeEventFilter(const QByteArray& eventType, void* message, qintptr*)
 {
     if (!m_handler || eventType != "xcb_generic_event_t")
         return false;
     const auto* generic = static_cast<const xcb_generic_event_t*>(message);
+    if (isMappingChange(generic)) {
+        // Changes come in bursts (one notice per request, a new keyboard brings several): one
+        // regrab after them, outside Qt's own handling of the notice, which must see it too.
+        if (!m_regrabPending) {
+            m_regrabPending = true;
+            postTask(&m_tasks, [this] { followMappingChange(); });
+        }
+        return false;
+    }
     const std::uint8_t type = generic->response_type & 0x7f;
     if (type != XCB_KEY_PRESS && type != XCB_KEY_RELEASE)
         return false;
     // Press and release share one layout.
     const auto* key = static_cast<const xcb_key_press_event_t*>(message);
-    if (key->event != m_root || !m_grab.keycodes.contains(key->detail))
+    if (key->event != m_root)
         return false;
 
     if (type == XCB_KEY_PRESS) {
-        if ((key->state & m_grab.mask) != m_grab.mask && !m_down)
-            return false;
         if (m_down)
-            return true; // auto-repeat of the held key
+            // auto-repeat of the held key
+            return key->detail == m_downKeycode || m_grab.keycodes.contains(key->detail);
+        if (!m_grab.keycodes.contains(key->detail) || (key->state & m_grab.mask) != m_grab.mask)
+            return false;
         m_down = true;
+        m_downKeycode = key->detail;
         m_handler(HotKeyTransition::Pressed);
         return true;
     } else {
         // The modifiers usually come up first, so the release is matched by keycode alone.
-        if (!m_down)
+        if (!m_down || key->detail != m_downKeycode)
             return false;
         m_down = false;
         m_handler(HotKeyTransition::Released);

@@ -4,12 +4,14 @@
 
 #include <QAbstractNativeEventFilter>
 #include <QList>
+#include <QObject>
 #include <utility>
 #include <xcb/xcb.h>
 
 // The hot key grabbed on the root window of an X11 display, read from the connection's event
 // stream (Qt's own connection in the app). The key's press and release reach the handler as
-// two events on the thread that runs the connection's event loop.
+// two events on the thread that runs the connection's event loop. When the keyboard mapping
+// changes (a new layout, xmodmap), the key is grabbed again wherever its keysym now lies.
 class X11HotKeyBackend : public HotKeyBackend, private QAbstractNativeEventFilter
 {
 public:
@@ -28,14 +30,23 @@ private:
     };
 
     bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr* result) override;
+    bool isMappingChange(const xcb_generic_event_t* event) const;
+    void followMappingChange();
     std::optional<QString> grab(QKeyCombination key, Grab& into);
     void ungrab(const Grab& grab, const Grab& keep);
 
     xcb_connection_t* m_connection;
     xcb_window_t m_root;
     Handler m_handler;
+    QKeyCombination m_key;
     Grab m_grab;
     bool m_filterInstalled = false;
     bool m_autoRepeatChecked = false;
-    bool m_down = false; // one hold is one press, however long the key repeats
+    std::uint8_t m_xkbFirstEvent = 0; // 0: no XKB, only core mapping notices
+    bool m_regrabPending = false;
+    // One hold is one press, however long the key repeats; its release is matched by the
+    // keycode that went down, which a mapping change during the hold may have taken away.
+    bool m_down = false;
+    xcb_keycode_t m_downKeycode = 0;
+    QObject m_tasks; // guards the queued regrab
 };

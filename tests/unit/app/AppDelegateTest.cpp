@@ -13,7 +13,6 @@
 #include <gtest/gtest.h>
 #include <thread>
 
-using Policy = AppActivation::Policy;
 using Mic = MicrophonePermissionState;
 
 namespace {
@@ -28,8 +27,6 @@ QProcessEnvironment environmentWith(std::initializer_list<std::pair<const char*,
 
 } // namespace
 
-// MARK: launch choices
-
 struct LaunchCase
 {
     const char* name;
@@ -38,7 +35,6 @@ struct LaunchCase
     bool accessibility;
     bool onboardingShown;
     bool permissionsShown;
-    Policy policy;
 };
 
 class LaunchChoiceTest : public ::testing::TestWithParam<LaunchCase>
@@ -55,7 +51,6 @@ TEST_P(LaunchChoiceTest, ShowsOnboardingOrPermissionsByStoredVersion)
     EXPECT_EQ(shell.dictation->calls, QStringList{"start"});
     EXPECT_EQ(delegate.onboardingWindowController().isVisible(), c.onboardingShown);
     EXPECT_EQ(delegate.permissionsWindowController().isVisible(), c.permissionsShown);
-    EXPECT_EQ(shell.activation->policy, c.policy);
     ASSERT_NE(delegate.statusItem(), nullptr);
     if (c.onboardingShown) {
         EXPECT_EQ(delegate.onboardingState().step, OnboardingStep::Welcome);
@@ -67,19 +62,14 @@ TEST_P(LaunchChoiceTest, ShowsOnboardingOrPermissionsByStoredVersion)
 INSTANTIATE_TEST_SUITE_P(
     StoredVersions, LaunchChoiceTest,
     ::testing::Values(
-        LaunchCase{"absent", std::nullopt, Mic::Granted, true, true, false, Policy::Regular},
-        LaunchCase{"zero", QVariant(0), Mic::Granted, true, true, false, Policy::Regular},
-        LaunchCase{"negative", QVariant(-3), Mic::Denied, false, true, false, Policy::Regular},
-        LaunchCase{"unreadable", QVariant("later"), Mic::Granted, true, true, false,
-                   Policy::Regular},
-        LaunchCase{"oneAllGranted", QVariant(1), Mic::Granted, true, false, false,
-                   Policy::Accessory},
-        LaunchCase{"oneMicrophoneDenied", QVariant(1), Mic::Denied, true, false, true,
-                   Policy::Regular},
-        LaunchCase{"twoAccessibilityMissing", QVariant(2), Mic::Granted, false, false, true,
-                   Policy::Regular},
-        LaunchCase{"twoMicrophoneUndetermined", QVariant(2), Mic::Undetermined, true, false, true,
-                   Policy::Regular}),
+        LaunchCase{"absent", std::nullopt, Mic::Granted, true, true, false},
+        LaunchCase{"zero", QVariant(0), Mic::Granted, true, true, false},
+        LaunchCase{"negative", QVariant(-3), Mic::Denied, false, true, false},
+        LaunchCase{"unreadable", QVariant("later"), Mic::Granted, true, true, false},
+        LaunchCase{"oneAllGranted", QVariant(1), Mic::Granted, true, false, false},
+        LaunchCase{"oneMicrophoneDenied", QVariant(1), Mic::Denied, true, false, true},
+        LaunchCase{"twoAccessibilityMissing", QVariant(2), Mic::Granted, false, false, true},
+        LaunchCase{"twoMicrophoneUndetermined", QVariant(2), Mic::Undetermined, true, false, true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(LaunchTest, OnboardingPreviewStepTakesOverAndWinsOverOverlay)
@@ -95,14 +85,13 @@ TEST(LaunchTest, OnboardingPreviewStepTakesOverAndWinsOverOverlay)
     EXPECT_TRUE(delegate.onboardingWindowController().isVisible());
     EXPECT_EQ(delegate.onboardingWindowController().currentState().step, OnboardingStep::Practice);
     EXPECT_FALSE(delegate.overlayWindowController().isVisible());
-    EXPECT_EQ(shell.activation->policy, Policy::Regular);
     // No export directory: the preview ends on its own.
-    EXPECT_TRUE(waitUntil([&] { return shell.activation->events.contains("terminate"); }, 3000));
+    EXPECT_TRUE(waitUntil([&] { return shell.presence->events.contains("terminate"); }, 3000));
 
     // While an onboarding preview is configured, becoming active does nothing.
-    shell.activation->events.clear();
+    shell.presence->events.clear();
     delegate.applicationDidBecomeActive();
-    EXPECT_TRUE(shell.activation->events.isEmpty());
+    EXPECT_TRUE(shell.presence->events.isEmpty());
 }
 
 TEST(LaunchTest, OverlayPreviewModeInCapitalsShowsThePill)
@@ -139,8 +128,6 @@ TEST(LaunchTest, SelfTestRunsOnlyForANonEmptyPhraseAfterTheWindows)
     EXPECT_EQ(shell.dictation->calls, (QStringList{"start", "runSelfTest:hello there"}));
     EXPECT_TRUE(delegate.onboardingWindowController().isVisible());
 }
-
-// MARK: toggle
 
 struct ToggleCase
 {
@@ -189,8 +176,6 @@ TEST(CancelTest, TheCancelItemStopsTheTranscription)
 
     EXPECT_EQ(shell.dictation->calls, QStringList{"cancelTranscription"});
 }
-
-// MARK: menu chrome
 
 struct ChromeCase
 {
@@ -273,16 +258,16 @@ TEST(MenuTest, ItemsInOrderWithQuitOnCtrlQ)
         EXPECT_EQ(item->shortcut(), expected) << item->text().toStdString();
     }
     delegate.menu()->actions().constLast()->trigger();
-    EXPECT_EQ(shell.activation->events.constLast(), "terminate");
+    EXPECT_EQ(shell.presence->events.constLast(), "terminate");
 
     // Ctrl+Q quits while the menu is open, and no other key does anything there.
-    shell.activation->events.clear();
+    shell.presence->events.clear();
     delegate.menu()->popup(QPoint(10, 10));
     ASSERT_TRUE(waitUntil([&] { return delegate.menu()->isVisible(); }));
     QTest::keyClick(delegate.menu(), Qt::Key_D, Qt::ControlModifier);
-    EXPECT_TRUE(shell.activation->events.isEmpty());
+    EXPECT_TRUE(shell.presence->events.isEmpty());
     QTest::keyClick(delegate.menu(), Qt::Key_Q, Qt::ControlModifier);
-    EXPECT_EQ(shell.activation->events, QStringList{"terminate"});
+    EXPECT_EQ(shell.presence->events, QStringList{"terminate"});
     delegate.menu()->hide();
 }
 
@@ -300,8 +285,6 @@ TEST(MenuTest, NoTrayIsLoggedAndASecondLaunchStillReachesTheApp)
     EXPECT_TRUE(delegate.permissionsWindowController().isVisible());
 }
 
-// MARK: permission refresh policy
-
 struct RefreshCase
 {
     const char* name;
@@ -310,11 +293,11 @@ struct RefreshCase
     bool present;
 };
 
-class RefreshPolicyTest : public ::testing::TestWithParam<RefreshCase>
+class RefreshWindowsTest : public ::testing::TestWithParam<RefreshCase>
 {
 };
 
-TEST_P(RefreshPolicyTest, KeepsWindowsAndPolicyInStep)
+TEST_P(RefreshWindowsTest, KeepsWindowsInStep)
 {
     const RefreshCase& c = GetParam();
     ShellFixture shell;
@@ -323,25 +306,23 @@ TEST_P(RefreshPolicyTest, KeepsWindowsAndPolicyInStep)
     if (c.onboardingVisible)
         delegate.presentOnboarding(false);
     shell.setPermissions(c.allGranted ? Mic::Granted : Mic::Denied, c.allGranted);
-    shell.activation->policy = Policy::Regular;
-    shell.activation->events.clear();
+    shell.presence->events.clear();
 
     delegate.refreshPermissionWindow(c.present);
 
     if (c.onboardingVisible) {
         EXPECT_FALSE(delegate.permissionsWindowController().isVisible());
-        EXPECT_TRUE(shell.activation->events.isEmpty()); // policy unchanged
+        EXPECT_TRUE(shell.presence->events.isEmpty()); // nothing raised
         EXPECT_EQ(delegate.onboardingWindowController().currentState().microphoneState,
                   c.allGranted ? Mic::Granted : Mic::Denied);
         EXPECT_EQ(delegate.onboardingState().accessibilityGranted, c.allGranted);
         return;
     }
-    EXPECT_EQ(shell.activation->policy, c.allGranted ? Policy::Accessory : Policy::Regular);
     EXPECT_EQ(delegate.permissionsWindowController().isVisible(), !c.allGranted && c.present);
-    EXPECT_EQ(shell.activation->events.contains("activate"), !c.allGranted && c.present);
+    EXPECT_EQ(shell.presence->events.contains("activate"), !c.allGranted && c.present);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, RefreshPolicyTest,
+INSTANTIATE_TEST_SUITE_P(Cases, RefreshWindowsTest,
                          ::testing::Values(RefreshCase{"onboardingMissingPresent", true, false,
                                                        true},
                                            RefreshCase{"onboardingGranted", true, true, false},
@@ -360,7 +341,6 @@ TEST(RefreshTest, AllGrantedClosesAnOpenPermissionsWindow)
     shell.setPermissions(Mic::Granted, true);
     delegate.applicationDidBecomeActive();
     EXPECT_FALSE(delegate.permissionsWindowController().isVisible());
-    EXPECT_EQ(shell.activation->policy, Policy::Accessory);
 }
 
 TEST(RefreshTest, DelayedRefreshesAfterARequestNeverPresent)
@@ -390,10 +370,7 @@ TEST(RefreshTest, DelayedRefreshesAfterARequestNeverPresent)
     shell.dictation->microphone = Mic::Granted;
     spinFor(1500);
     EXPECT_FALSE(delegate.permissionsWindowController().isVisible());
-    EXPECT_EQ(shell.activation->policy, Policy::Accessory);
 }
-
-// MARK: state delivery
 
 TEST(StateDeliveryTest, StatesFromAnyThreadAreAppliedInOrderAndLogged)
 {
@@ -457,17 +434,15 @@ TEST(StateDeliveryTest, StateReportedAfterTheDelegateIsGoneIsStillLogged)
     EXPECT_TRUE(logLinesSince(offset).contains("[Quor] state=Recording"));
 }
 
-// MARK: reopen
-
 TEST(ReopenTest, FollowsStoredVersionVisibilityAndPermissions)
 {
     {
         ShellFixture shell;
         shell.storeVersion(1);
         AppDelegate& delegate = shell.launch({}, Mic::Denied, true);
-        shell.activation->events.clear();
+        shell.presence->events.clear();
         EXPECT_FALSE(delegate.applicationShouldHandleReopen(true));
-        EXPECT_TRUE(shell.activation->events.isEmpty());
+        EXPECT_TRUE(shell.presence->events.isEmpty());
 
         delegate.permissionsWindowController().close();
         EXPECT_TRUE(delegate.applicationShouldHandleReopen(false));

@@ -7,7 +7,6 @@
 
 #include <gtest/gtest.h>
 
-using Policy = AppActivation::Policy;
 using Mic = MicrophonePermissionState;
 
 namespace {
@@ -148,7 +147,6 @@ TEST(OnboardingFlowTest, CompletionWithMicrophoneDeniedStoresAndPresentsPermissi
     EXPECT_EQ(delegate.onboardingStore().storedVersion(), 1);
     EXPECT_FALSE(delegate.onboardingWindowController().isVisible());
     EXPECT_TRUE(delegate.permissionsWindowController().isVisible());
-    EXPECT_EQ(shell.activation->policy, Policy::Regular);
     EXPECT_EQ(delegate.onboardingState().step, OnboardingStep::Ready); // not reset
 
     // The next launch does not show onboarding.
@@ -164,7 +162,6 @@ TEST(OnboardingFlowTest, CompletionWithAllGrantedGoesToTheTray)
     delegate.completeOnboarding();
     EXPECT_EQ(delegate.onboardingStore().storedVersion(), 1);
     EXPECT_FALSE(delegate.hasVisibleWindows());
-    EXPECT_EQ(shell.activation->policy, Policy::Accessory);
 }
 
 TEST(OnboardingFlowTest, ReopenAfterClosingKeepsTheStepAndTheSentence)
@@ -195,7 +192,6 @@ TEST(OnboardingFlowTest, SetupGuideStartsOverAndReplacesThePermissionsWindow)
     EXPECT_TRUE(delegate.onboardingWindowController().isVisible());
     EXPECT_EQ(delegate.onboardingState(),
               (OnboardingState{OnboardingStep::Welcome, Mic::Denied, false, QString()}));
-    EXPECT_EQ(shell.activation->policy, Policy::Regular);
 }
 
 TEST(OnboardingFlowTest, WindowButtonsReachTheDelegate)

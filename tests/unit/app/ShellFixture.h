@@ -2,7 +2,7 @@
 
 #include "app/AppDelegate.h"
 #include "fakes/FakeAccessibility.h"
-#include "fakes/FakeAppActivation.h"
+#include "fakes/FakeDesktopPresence.h"
 #include "fakes/FakeDictationControl.h"
 #include "fakes/FakeUpdateNotifier.h"
 
@@ -20,7 +20,7 @@ struct ShellFixture
     QTemporaryDir dir;
     FakeDictationControl* dictation = nullptr;
     FakeAccessibilityTrust* trust = nullptr;
-    FakeAppActivation* activation = nullptr;
+    FakeDesktopPresence* presence = nullptr;
     FakeUpdateNotifier* notifier = nullptr;
     bool trayAvailable = true;
     QString modelPath; // what the model lookup finds for large-v3-turbo; empty: nothing
@@ -52,9 +52,9 @@ struct ShellFixture
         ownTrust->trusted = accessibility;
         trust = ownTrust.get();
         services.accessibilityTrust = std::move(ownTrust);
-        auto ownActivation = std::make_unique<FakeAppActivation>();
-        activation = ownActivation.get();
-        services.activation = std::move(ownActivation);
+        auto ownPresence = std::make_unique<FakeDesktopPresence>();
+        presence = ownPresence.get();
+        services.presence = std::move(ownPresence);
         services.defaults = std::make_unique<QSettings>(settingsPath(), QSettings::IniFormat);
         services.version = QVersionNumber(1, 0, 0);
         auto ownNotifier = std::make_unique<FakeUpdateNotifier>();

@@ -12,7 +12,8 @@
 #include "onboarding/OnboardingPractice.h"
 #include "onboarding/OnboardingWindowController.h"
 #include "permissions/PermissionsWindowController.h"
-#include "platform/qt/QtUserAlerts.h"
+#include "platform/qt/QtDesktopPresence.h"
+#include "support/Wait.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -25,6 +26,7 @@
 #include <QTimer>
 #include <QUrl>
 #include <gtest/gtest.h>
+#include <optional>
 
 namespace {
 
@@ -175,8 +177,6 @@ std::string joined(const QStringList& problems)
     return problems.join(QStringLiteral("\n  ")).toStdString();
 }
 
-// MARK: the permissions window
-
 struct PermissionsCase
 {
     const char* name;
@@ -231,8 +231,6 @@ TEST(PermissionsLayoutSize, KeepsItsSizeWhereTheContentFits)
     settleLayout();
     EXPECT_EQ(controller.window()->size(), QSize(480, 290));
 }
-
-// MARK: the onboarding window
 
 struct OnboardingCase
 {
@@ -323,8 +321,6 @@ INSTANTIATE_TEST_SUITE_P(FontScales, OnboardingHotKeyLayout, ::testing::Values(1
                              return std::string(info.param > 1 ? "largerFont" : "defaultFont");
                          });
 
-// MARK: the settings window
-
 struct SettingsCase
 {
     const char* name;
@@ -385,8 +381,6 @@ INSTANTIATE_TEST_SUITE_P(
                (std::get<1>(info.param) > 1 ? "_largerFont" : "_defaultFont");
     });
 
-// MARK: alerts
-
 class AlertLayout : public ::testing::TestWithParam<double>
 {
 };
@@ -402,21 +396,17 @@ QStringList checkMessageBox(QMessageBox* box, const QString& name, double fontSc
 TEST_P(AlertLayout, MicrophoneAlertShowsEveryTextWhole)
 {
     ScaledApplicationFont font(GetParam());
-    QStringList problems;
-    bool seen = false;
-    // The alert is modal: look at it from inside its own event loop, then answer it.
-    QTimer::singleShot(0, [&] {
-        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        ASSERT_NE(box, nullptr);
-        seen = true;
-        problems = checkMessageBox(box, QStringLiteral("microphone"), GetParam());
-        box->buttons().constFirst()->click();
-    });
-    QtUserAlerts alerts;
-    alerts.runModal(QStringLiteral("Microphone Permission Needed"),
-                    QStringLiteral("Enable Microphone for Wendlo so it can record your speech."),
-                    {QStringLiteral("Open Settings"), QStringLiteral("Cancel")});
-    EXPECT_TRUE(seen);
+    QtDesktopPresence presence;
+    std::optional<std::optional<int>> answer;
+    presence.open(Alert{QStringLiteral("Microphone Permission Needed"),
+                        QStringLiteral("Enable Microphone for Wendlo so it can record your speech."),
+                        {QStringLiteral("Open Settings"), QStringLiteral("Cancel")}},
+                  [&](std::optional<int> button) { answer = button; });
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    ASSERT_NE(box, nullptr);
+    const QStringList problems = checkMessageBox(box, QStringLiteral("microphone"), GetParam());
+    box->buttons().constFirst()->click();
+    ASSERT_TRUE(waitUntil([&] { return answer.has_value(); }));
     EXPECT_EQ(problems, QStringList()) << "  " << joined(problems);
 }
 

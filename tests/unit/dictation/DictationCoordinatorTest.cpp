@@ -48,11 +48,11 @@ public:
         : m_answers(std::move(answers))
     {
     }
-    Result<QString> transcribe(const QString& audioURL, ChildProcessStop& stop) const override
+    Result<QString> transcribe(const QString& audioFile, ChildProcessStop& stop) const override
     {
         std::unique_lock lock(m_mutex);
         m_opened.wait(lock, [this] { return m_open; });
-        return m_answers->transcribe(audioURL, stop);
+        return m_answers->transcribe(audioFile, stop);
     }
     void open()
     {
@@ -82,7 +82,7 @@ const QStringList coordinatorLinePrefixes = {"requestMicrophoneAndStart",
                                              "error=",
                                              "accessibility trusted=",
                                              "requesting microphone access",
-                                             "AVAudioApplication",
+                                             "sound server record permission",
                                              "hot key registration failed",
                                              "transcription"};
 
@@ -171,9 +171,9 @@ struct Harness
     void forget()
     {
         published.clear();
-        fakes.alerts->events.clear();
-        fakes.alerts->beeps = 0;
-        fakes.alerts->alerts.clear();
+        fakes.presence->events.clear();
+        fakes.presence->beeps = 0;
+        fakes.presence->alerts.clear();
     }
 
     FakeDictationBackends fakes;
@@ -217,7 +217,7 @@ TEST(DictationCoordinator, HotKeyRefusedEndsInErrorNamingTheReason)
         QStringLiteral("Super + D could not be registered: another program holds it. Choose "
                        "another hot key in Settings\u2026 (tray menu, or wendlo --settings)."));
     EXPECT_EQ(h.published, (QList{DictationState::idle(), error}));
-    EXPECT_EQ(h.fakes.alerts->beeps, 1);
+    EXPECT_EQ(h.fakes.presence->beeps, 1);
     EXPECT_EQ(h.coordinatorLog(), (QStringList{"hot key registration failed: " + error.message,
                                                "error=" + error.message}));
     EXPECT_EQ(h.coordinator->hotKeyProblem(), error.message);
@@ -271,7 +271,7 @@ TEST(DictationCoordinator, SuccessfulDictationLogsAndPublishesInOrder)
                            "raw transcript=hello world", "cleaned transcript=Hello world.",
                            "text inserted"}));
     EXPECT_EQ(h.fieldText(), QStringLiteral("Hello world."));
-    EXPECT_EQ(h.fakes.alerts->beeps, 0);
+    EXPECT_EQ(h.fakes.presence->beeps, 0);
 }
 
 // Which states to reach, which input to give, and what must follow.
@@ -332,7 +332,7 @@ TEST_P(DictationCoordinatorInput, DoesWhatTheStateSays)
         h.fakes.recordPermission->current = MicrophonePermissionState::Denied;
         h.coordinator->requestMicrophoneAccess(true, true, {});
         h.fakes.recordPermission->current = MicrophonePermissionState::Granted;
-        ASSERT_TRUE(h.state().isError());
+        ASSERT_TRUE(h.waitFor(Kind::Error)); // once the alert is answered
         break;
     }
     const DictationState before = h.state();
@@ -362,7 +362,7 @@ TEST_P(DictationCoordinatorInput, DoesWhatTheStateSays)
         EXPECT_EQ(h.coordinatorLog().filter("raw transcript=").size(), transcriptionsBefore + 1);
         break;
     case Outcome::Beep:
-        ASSERT_TRUE(waitUntil([&] { return h.fakes.alerts->beeps == 1; }));
+        ASSERT_TRUE(waitUntil([&] { return h.fakes.presence->beeps == 1; }));
         spinFor(50);
         EXPECT_TRUE(h.published.isEmpty());
         EXPECT_EQ(h.state(), before);
@@ -370,7 +370,7 @@ TEST_P(DictationCoordinatorInput, DoesWhatTheStateSays)
     case Outcome::Nothing:
         spinFor(100);
         EXPECT_TRUE(h.published.isEmpty());
-        EXPECT_EQ(h.fakes.alerts->beeps, 0);
+        EXPECT_EQ(h.fakes.presence->beeps, 0);
         EXPECT_EQ(h.state(), before);
         break;
     }
@@ -425,9 +425,9 @@ TEST_P(DictationCoordinatorFailure, EndsInErrorWithItsMessage)
     ASSERT_FALSE(h.published.isEmpty());
     EXPECT_EQ(h.published.last(), DictationState::error(c.message));
     EXPECT_EQ(h.coordinatorLog().last(), "error=" + c.message);
-    EXPECT_EQ(h.fakes.alerts->beeps, 1);
-    EXPECT_EQ(h.fakes.alerts->alerts.size(), c.alertFirst ? 1 : 0);
-    EXPECT_EQ(h.fakes.alerts->events.last(), QStringLiteral("beep"));
+    EXPECT_EQ(h.fakes.presence->beeps, 1);
+    EXPECT_EQ(h.fakes.presence->alerts.size(), c.alertFirst ? 1 : 0);
+    EXPECT_EQ(h.fakes.presence->events.last(), QStringLiteral("beep"));
     if (c.also)
         c.also(h);
 }
@@ -518,24 +518,55 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(DictationCoordinator, PermissionAlertTextsAndOpenSettings)
 {
-    for (const int button : {0, 1}) {
-        SCOPED_TRACE(button);
+    for (const std::optional<int> button : {std::optional<int>(0), std::optional<int>(1),
+                                            std::optional<int>()}) {
+        SCOPED_TRACE(button.value_or(-1));
         Harness h;
         h.coordinator->start();
-        h.fakes.alerts->answerIndex = button;
+        h.fakes.presence->holdAnswers = true;
         h.fakes.recordPermission->current = MicrophonePermissionState::Denied;
         h.coordinator->requestMicrophoneAccess(true, true, {});
 
-        ASSERT_EQ(h.fakes.alerts->alerts.size(), 1);
-        EXPECT_EQ(h.fakes.alerts->alerts.first(),
+        ASSERT_EQ(h.fakes.presence->alerts.size(), 1);
+        EXPECT_EQ(h.fakes.presence->alerts.first(),
                   (QStringList{"Microphone Permission Needed",
                                "Enable Microphone for Wendlo so it can record your speech.",
                                "Open Settings|Cancel"}));
-        EXPECT_EQ(h.fakes.alerts->events, (QStringList{"activate", "alert", "beep"}));
+        // The error follows the answer, as after a blocking alert.
+        spinFor(20);
+        EXPECT_EQ(h.fakes.presence->events, (QStringList{"activate", "alert"}));
+        EXPECT_EQ(h.state(), DictationState::idle());
+
+        h.fakes.presence->answer(button);
+        EXPECT_EQ(h.fakes.presence->events, (QStringList{"activate", "alert", "beep"}));
         EXPECT_EQ(h.fakes.settingsLinks->opened,
                   button == 0 ? QStringList{"Privacy_Microphone"} : QStringList{});
         EXPECT_EQ(h.state(), DictationState::error(enableMicrophone));
     }
+}
+
+TEST(DictationCoordinator, LateAlertAnswerLeavesADictationStartedMeanwhile)
+{
+    Harness h;
+    h.coordinator->start();
+    h.fakes.presence->holdAnswers = true;
+    h.fakes.recordPermission->current = MicrophonePermissionState::Denied;
+    h.press();
+    ASSERT_TRUE(waitUntil([&] { return !h.fakes.presence->pending.isEmpty(); }));
+    h.tap();
+    // Granted in the system settings while the alert is still open; the next hold records.
+    h.fakes.recordPermission->current = MicrophonePermissionState::Granted;
+    h.startRecording();
+    h.forget();
+
+    h.fakes.presence->answer(1);
+    spinFor(20);
+    EXPECT_TRUE(h.state().isRecording());
+    EXPECT_TRUE(h.published.isEmpty());
+    EXPECT_EQ(h.coordinatorLog().last(), "error=" + enableMicrophone);
+    h.release();
+    EXPECT_TRUE(h.waitFor(Kind::Idle));
+    EXPECT_EQ(h.fieldText(), "Hello world.");
 }
 
 TEST(DictationCoordinator, WithoutAlertTheDeniedPathOpensSettingsDirectly)
@@ -543,7 +574,7 @@ TEST(DictationCoordinator, WithoutAlertTheDeniedPathOpensSettingsDirectly)
     Harness h;
     h.fakes.recordPermission->current = MicrophonePermissionState::Denied;
     h.coordinator->requestMicrophoneAccess(false, true, {});
-    EXPECT_TRUE(h.fakes.alerts->alerts.isEmpty());
+    EXPECT_TRUE(h.fakes.presence->alerts.isEmpty());
     EXPECT_EQ(h.fakes.settingsLinks->opened, QStringList{"Privacy_Microphone"});
     EXPECT_EQ(h.state(), DictationState::error(enableMicrophone));
 }
@@ -556,15 +587,15 @@ TEST(DictationCoordinator, PromptAnsweredOnAnotherThreadStartsRecording)
     h.fakes.recordPermission->current = MicrophonePermissionState::Undetermined;
     h.press();
     ASSERT_TRUE(waitUntil([&] { return !h.fakes.recordPermission->pending.isEmpty(); }));
-    EXPECT_EQ(h.fakes.alerts->activations, 1);
+    EXPECT_EQ(h.fakes.presence->activations, 1);
     std::thread([&] { h.fakes.recordPermission->answer(true); }).join();
 
     ASSERT_TRUE(h.waitFor(Kind::Recording));
     EXPECT_EQ(h.published, (QList{DictationState::idle(), DictationState::recording()}));
     EXPECT_EQ(h.coordinatorLog(),
               (QStringList{"requestMicrophoneAndStart state=undetermined",
-                           "requesting microphone access via AVAudioApplication",
-                           "AVAudioApplication.requestRecordPermission granted=true",
+                           "requesting microphone access from the sound server",
+                           "sound server record permission granted=true",
                            "recorder.promptForPermission confirmed=true state=granted",
                            "recording started"}));
 }
@@ -614,7 +645,7 @@ TEST_P(DictationCoordinatorEarlyRelease, EndsAsAUserExpects)
     EXPECT_EQ(h.state(), DictationState::idle());
     EXPECT_EQ(h.fieldText(), c.transcribed ? QStringLiteral("Hello world.") : QString());
     EXPECT_EQ(h.fakes.transcriber->calls().size(), c.transcribed ? 1 : 0);
-    EXPECT_EQ(h.fakes.alerts->beeps, 0);
+    EXPECT_EQ(h.fakes.presence->beeps, 0);
     EXPECT_EQ(h.audio->openCount(), 0) << "no capture left open";
     EXPECT_TRUE(recordingFiles().isEmpty());
 }
@@ -726,7 +757,7 @@ TEST(DictationCoordinator, MicrophoneRequestWithoutActionClearsErrorWithoutRecor
     h.coordinator->start();
     h.fakes.recordPermission->current = MicrophonePermissionState::Denied;
     h.coordinator->requestMicrophoneAccess(true, true, {});
-    ASSERT_TRUE(h.state().isError());
+    ASSERT_TRUE(h.waitFor(Kind::Error));
 
     h.fakes.recordPermission->current = MicrophonePermissionState::Granted;
     h.forget();
@@ -838,8 +869,6 @@ TEST(DictationCoordinator, TranscriptionEndingWhileTheHotKeyIsHeldAgainIsPastedO
     EXPECT_EQ(h.coordinatorLog().last(), "text inserted");
 }
 
-// MARK: the way out of a recogniser that never answers
-
 TEST(DictationCoordinator, CancelStopsTheTranscriptionAndReturnsToIdle)
 {
     Harness h(/*holdTranscriptions=*/true);
@@ -850,13 +879,13 @@ TEST(DictationCoordinator, CancelStopsTheTranscriptionAndReturnsToIdle)
     // The press keeps beeping while transcribing; the menu's cancel is the way out.
     h.forget();
     h.press();
-    ASSERT_TRUE(waitUntil([&] { return h.fakes.alerts->beeps == 1; }));
+    ASSERT_TRUE(waitUntil([&] { return h.fakes.presence->beeps == 1; }));
 
     h.coordinator->cancelTranscription();
 
     EXPECT_EQ(h.state(), DictationState::idle());
     EXPECT_EQ(h.published, QList<DictationState>{DictationState::idle()});
-    EXPECT_EQ(h.fakes.alerts->beeps, 1);
+    EXPECT_EQ(h.fakes.presence->beeps, 1);
     EXPECT_EQ(h.coordinatorLog().last(), "transcription cancelled");
     // The run's late answer is dropped; the next dictation works as ever.
     h.gate->open();
@@ -897,7 +926,7 @@ TEST(DictationCoordinator, ATranscriptionPastItsTimeLimitEndsInError)
 
     ASSERT_TRUE(h.waitFor(Kind::Error));
     EXPECT_EQ(h.state(), DictationState::error("Transcription took too long"));
-    EXPECT_EQ(h.fakes.alerts->beeps, 1);
+    EXPECT_EQ(h.fakes.presence->beeps, 1);
     h.gate->open();
     spinFor(50);
     EXPECT_EQ(h.fieldText(), QString());

@@ -171,7 +171,7 @@ TEST_P(FallbackToPaste, PastesAndRestoresTheUsersClipboardOnceTheTargetReadIt)
     EXPECT_EQ(insertAndWait("dictated"), std::nullopt);
 
     EXPECT_EQ(keystrokes->posted, QStringList{"paste"});
-    EXPECT_EQ(logged(), (QStringList{"falling back to pasteboard insertion", "posting command-v"}));
+    EXPECT_EQ(logged(), (QStringList{"falling back to clipboard insertion", "sending the paste chord ctrl+v"}));
     EXPECT_EQ(plainText(seenByTarget), "dictated");
     EXPECT_EQ(seenByTarget.value(0).value(FakeClipboard::hint), "secret")
         << "marked for clipboard managers";
@@ -380,7 +380,7 @@ TEST_F(InserterTest, ShiftInsertTargetGetsTheTextOnBothSelectionsAndBothComeBack
     EXPECT_EQ(plainText(seenByTarget), "ls -l");
     EXPECT_EQ(board->clipboard().contents, userItems());
     EXPECT_EQ(board->primary().contents, textItem("selected words"));
-    EXPECT_EQ(logged().last(), "posting shift-insert");
+    EXPECT_EQ(logged().last(), "sending the paste chord shift+insert");
 }
 
 TEST_F(InserterTest, RestoreWaitsUntilTheTargetHasReadTheText)

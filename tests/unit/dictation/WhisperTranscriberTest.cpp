@@ -21,14 +21,14 @@ namespace {
 class GatedTranscriber : public OneShotWhisperTranscriber
 {
 public:
-    Result<QString> transcribe(const QString& audioURL, ChildProcessStop& stop) const override
+    Result<QString> transcribe(const QString& audioFile, ChildProcessStop& stop) const override
     {
         thread = QThread::currentThread();
         started = true;
         while (!released && !stop.stopRequested())
             QThread::msleep(1);
         stopped = stop.stopRequested();
-        return audioURL + " done";
+        return audioFile + " done";
     }
 
     mutable std::atomic<QThread*> thread{nullptr};

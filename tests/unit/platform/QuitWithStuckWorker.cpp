@@ -1,6 +1,6 @@
 // An app whose teardown would wait a minute for a stuck background task; it quits at once
-// through the real QtAppActivation.
-#include "platform/qt/QtAppActivation.h"
+// through the real QtDesktopPresence.
+#include "platform/qt/QtDesktopPresence.h"
 
 #include <QApplication>
 #include <QThreadPool>
@@ -13,7 +13,7 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     QThreadPool::globalInstance()->start(
         [] { std::this_thread::sleep_for(std::chrono::minutes(1)); });
-    QtAppActivation activation;
-    QTimer::singleShot(0, [&activation] { activation.terminate(); });
+    QtDesktopPresence presence;
+    QTimer::singleShot(0, [&presence] { presence.terminate(); });
     return QApplication::exec();
 }

@@ -4,16 +4,16 @@
 
 // A selection's contents saved before a paste, put back afterwards unless another program
 // has put something else there meanwhile.
-class PasteboardSnapshot
+class ClipboardSnapshot
 {
 public:
-    explicit PasteboardSnapshot(const ClipboardBackend& pasteboard,
-                                Selection selection = Selection::Clipboard);
+    explicit ClipboardSnapshot(const ClipboardBackend& clipboard,
+                               Selection selection = Selection::Clipboard);
 
     // Restores the saved contents when the selection still holds `transient` (the text the
     // paste put there), whoever owns it now: a clipboard manager may have taken it over.
     // Returns whether it restored.
-    bool restoreIfSafe(ClipboardBackend& pasteboard, const QString& transient) const;
+    bool restoreIfSafe(ClipboardBackend& clipboard, const QString& transient) const;
 
     Selection selection() const { return m_selection; }
     const QList<ClipboardItem>& items() const { return m_items; }

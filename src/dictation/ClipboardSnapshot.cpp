@@ -1,10 +1,10 @@
-#include "dictation/PasteboardSnapshot.h"
+#include "dictation/ClipboardSnapshot.h"
 
-PasteboardSnapshot::PasteboardSnapshot(const ClipboardBackend& pasteboard, Selection selection)
-    : m_selection(selection), m_originalChangeCount(pasteboard.changeCount(selection))
+ClipboardSnapshot::ClipboardSnapshot(const ClipboardBackend& clipboard, Selection selection)
+    : m_selection(selection), m_originalChangeCount(clipboard.changeCount(selection))
 {
     // The count is read before the items so that a change racing the read shows.
-    const QList<ClipboardItem> current = pasteboard.items(selection);
+    const QList<ClipboardItem> current = clipboard.items(selection);
     m_items.reserve(current.size());
     for (const ClipboardItem& item : current) {
         ClipboardItem copy;
@@ -16,18 +16,18 @@ PasteboardSnapshot::PasteboardSnapshot(const ClipboardBackend& pasteboard, Selec
     }
 }
 
-bool PasteboardSnapshot::restoreIfSafe(ClipboardBackend& pasteboard, const QString& transient) const
+bool ClipboardSnapshot::restoreIfSafe(ClipboardBackend& clipboard, const QString& transient) const
 {
     // The change count alone cannot tell: a manager that copies the transcript and takes
     // the selection over moves it as much as a program writing something new. What is
     // there now decides; anything but our text was put there by someone and stays.
-    if (pasteboard.changeCount(m_selection) == m_originalChangeCount)
+    if (clipboard.changeCount(m_selection) == m_originalChangeCount)
         return false; // our write never happened, so nothing of ours is there
-    if (plainText(pasteboard.items(m_selection)) != transient)
+    if (plainText(clipboard.items(m_selection)) != transient)
         return false;
     if (m_items.isEmpty())
-        pasteboard.clearContents(m_selection);
+        clipboard.clearContents(m_selection);
     else
-        pasteboard.writeItems(m_selection, m_items);
+        clipboard.writeItems(m_selection, m_items);
     return true;
 }

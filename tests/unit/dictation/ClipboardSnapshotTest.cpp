@@ -1,4 +1,4 @@
-#include "dictation/PasteboardSnapshot.h"
+#include "dictation/ClipboardSnapshot.h"
 
 #include "fakes/FakeClipboard.h"
 
@@ -19,34 +19,34 @@ ClipboardItem item(std::initializer_list<std::pair<QString, QByteArray>> formats
     return result;
 }
 
-TEST(PasteboardSnapshot, RecordsCountAndEveryFormatOfEveryItem)
+TEST(ClipboardSnapshot, RecordsCountAndEveryFormatOfEveryItem)
 {
     FakeClipboard clipboard;
     clipboard.clipboard().count = 41;
     clipboard.clipboard().contents = {item({{plain, "hi"}, {html, "<b>hi</b>"}}),
                                       item({{png, "\x89PNG"}})};
 
-    const PasteboardSnapshot snapshot(clipboard);
+    const ClipboardSnapshot snapshot(clipboard);
     EXPECT_EQ(snapshot.originalChangeCount(), 41);
     EXPECT_EQ(snapshot.items(), clipboard.clipboard().contents);
 }
 
-TEST(PasteboardSnapshot, DropsFormatsThatGaveNoBytesButKeepsTheItem)
+TEST(ClipboardSnapshot, DropsFormatsThatGaveNoBytesButKeepsTheItem)
 {
     FakeClipboard clipboard;
     clipboard.clipboard().contents = {item({{plain, "x"}, {html, QByteArray()}}),
                                       item({{png, QByteArray()}})};
 
-    const PasteboardSnapshot snapshot(clipboard);
+    const ClipboardSnapshot snapshot(clipboard);
     const QList<ClipboardItem> expected = {item({{plain, "x"}}), ClipboardItem{}};
     EXPECT_EQ(snapshot.items(), expected);
 }
 
-TEST(PasteboardSnapshot, KeepsEmptyButPresentBytes)
+TEST(ClipboardSnapshot, KeepsEmptyButPresentBytes)
 {
     FakeClipboard clipboard;
     clipboard.clipboard().contents = {item({{plain, QByteArray("")}})};
-    EXPECT_EQ(PasteboardSnapshot(clipboard).items(), clipboard.clipboard().contents);
+    EXPECT_EQ(ClipboardSnapshot(clipboard).items(), clipboard.clipboard().contents);
 }
 
 // What happened to the clipboard between the snapshot and the restore.
@@ -57,17 +57,17 @@ struct RestoreCase
     bool restored;
 };
 
-class PasteboardSnapshotRestore : public ::testing::TestWithParam<RestoreCase>
+class ClipboardSnapshotRestore : public ::testing::TestWithParam<RestoreCase>
 {
 };
 
-TEST_P(PasteboardSnapshotRestore, RestoresOnlyWhileTheTranscriptIsThere)
+TEST_P(ClipboardSnapshotRestore, RestoresOnlyWhileTheTranscriptIsThere)
 {
     FakeClipboard clipboard;
     clipboard.clipboard().count = 7;
     const QList<ClipboardItem> original = {item({{plain, "mine"}, {png, "img"}})};
     clipboard.clipboard().contents = original;
-    const PasteboardSnapshot snapshot(clipboard);
+    const ClipboardSnapshot snapshot(clipboard);
 
     GetParam().meanwhile(clipboard);
     const QList<ClipboardItem> before = clipboard.clipboard().contents;
@@ -85,7 +85,7 @@ TEST_P(PasteboardSnapshotRestore, RestoresOnlyWhileTheTranscriptIsThere)
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Table, PasteboardSnapshotRestore,
+    Table, ClipboardSnapshotRestore,
     ::testing::Values(RestoreCase{"OurWriteOnly",
                                   [](FakeClipboard& c) {
                                       c.setTransientText(Selection::Clipboard, dictated);
@@ -131,23 +131,23 @@ INSTANTIATE_TEST_SUITE_P(
                       RestoreCase{"NothingWritten", [](FakeClipboard&) {}, false}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(PasteboardSnapshot, SeveralItemsComeBackInOrder)
+TEST(ClipboardSnapshot, SeveralItemsComeBackInOrder)
 {
     FakeClipboard clipboard;
     const QList<ClipboardItem> original = {item({{plain, "one"}}), item({{plain, "two"}}),
                                            item({{plain, "three"}, {html, "<i>3</i>"}})};
     clipboard.clipboard().contents = original;
-    const PasteboardSnapshot snapshot(clipboard);
+    const ClipboardSnapshot snapshot(clipboard);
 
     clipboard.setTransientText(Selection::Clipboard, dictated);
     EXPECT_TRUE(snapshot.restoreIfSafe(clipboard, dictated));
     EXPECT_EQ(clipboard.clipboard().contents, original);
 }
 
-TEST(PasteboardSnapshot, EmptyClipboardIsEmptyAgainWithoutAWrite)
+TEST(ClipboardSnapshot, EmptyClipboardIsEmptyAgainWithoutAWrite)
 {
     FakeClipboard clipboard;
-    const PasteboardSnapshot snapshot(clipboard);
+    const ClipboardSnapshot snapshot(clipboard);
 
     clipboard.setTransientText(Selection::Clipboard, dictated);
     EXPECT_TRUE(snapshot.restoreIfSafe(clipboard, dictated));
@@ -155,12 +155,12 @@ TEST(PasteboardSnapshot, EmptyClipboardIsEmptyAgainWithoutAWrite)
     EXPECT_EQ(clipboard.clipboard().writes, 0);
 }
 
-TEST(PasteboardSnapshot, PrimarySelectionIsSavedAndRestoredOnItsOwn)
+TEST(ClipboardSnapshot, PrimarySelectionIsSavedAndRestoredOnItsOwn)
 {
     FakeClipboard clipboard;
     clipboard.clipboard().contents = {item({{plain, "copied"}})};
     clipboard.primary().contents = {item({{plain, "selected"}})};
-    const PasteboardSnapshot snapshot(clipboard, Selection::Primary);
+    const ClipboardSnapshot snapshot(clipboard, Selection::Primary);
 
     clipboard.setTransientText(Selection::Primary, dictated);
     EXPECT_TRUE(snapshot.restoreIfSafe(clipboard, dictated));
