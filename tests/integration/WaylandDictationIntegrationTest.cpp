@@ -112,7 +112,7 @@ TEST_F(WaylandDictation, FieldWithoutEditableTextGetsThePasteAndTheClipboardCome
     EXPECT_TRUE(field.waitForText(kInserted, 30000))
         << "field holds: " << field.state().text.toStdString() << "\n"
         << app.diagnostics().toStdString();
-    EXPECT_TRUE(app.waitForLine("falling back to pasteboard insertion", 5000));
+    EXPECT_TRUE(app.waitForLine("falling back to clipboard insertion", 5000));
     const auto paste = [](const QString& type) {
         QProcess wlPaste;
         wlPaste.start("wl-paste", {"--no-newline", "--type", type});
