@@ -59,3 +59,19 @@ function(wendlo_benchmark name)
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} benchmark::benchmark)
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench)
 endfunction()
+
+# wendlo_wayland_protocol(VAR xml): generates the client header and glue code of the protocol
+# description `xml` into the current build folder's protocols/; VAR receives both files.
+function(wendlo_wayland_protocol var xml)
+  find_program(WAYLAND_SCANNER wayland-scanner REQUIRED)
+  get_filename_component(name ${xml} NAME_WE)
+  set(dir ${CMAKE_CURRENT_BINARY_DIR}/protocols)
+  add_custom_command(
+    OUTPUT ${dir}/${name}-client-protocol.h ${dir}/${name}-protocol.c
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${dir}
+    COMMAND ${WAYLAND_SCANNER} client-header ${xml} ${dir}/${name}-client-protocol.h
+    COMMAND ${WAYLAND_SCANNER} private-code ${xml} ${dir}/${name}-protocol.c
+    DEPENDS ${xml}
+    VERBATIM)
+  set(${var} ${dir}/${name}-protocol.c ${dir}/${name}-client-protocol.h PARENT_SCOPE)
+endfunction()

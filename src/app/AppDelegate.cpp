@@ -140,6 +140,14 @@ void AppDelegate::applicationDidFinishLaunching()
         });
     });
 
+    m_coordinator->setOnHotKeyProblemChange([weak] {
+        if (!weak)
+            return;
+        weak->showHotKeyInOnboarding();
+        if (weak->m_settingsWindowController->isVisible())
+            weak->m_settingsWindowController->render();
+    });
+
     buildStatusItemAndMenu();
     wireWindows();
     m_coordinator->changeHotKey(m_settings->hotKey());
@@ -206,7 +214,8 @@ void AppDelegate::wireWindows()
 void AppDelegate::showHotKeyInOnboarding()
 {
     m_onboardingWindowController->setHotKey(m_coordinator->hotKey().displayText(),
-                                            m_coordinator->hotKeyProblem());
+                                            m_coordinator->hotKeyProblem(),
+                                            m_coordinator->hotKeyBinding());
 }
 
 void AppDelegate::applicationDidBecomeActive()

@@ -28,6 +28,11 @@ public:
     {
         return m_coordinator->changeHotKey(key);
     }
+    std::optional<QString> hotKeyBinding() const override { return m_coordinator->hotKeyBinding(); }
+    void setOnHotKeyProblemChange(std::function<void()> callback) override
+    {
+        m_coordinator->onHotKeyProblemChange = std::move(callback);
+    }
     void requestMicrophoneAndStart() override { m_coordinator->requestMicrophoneAndStart(); }
     void stopAndTranscribe() override { m_coordinator->stopAndTranscribe(); }
     void requestMicrophoneAccess(bool showAlertOnDenied, bool setErrorOnDenied,

@@ -29,6 +29,10 @@ public:
     virtual HotKey hotKey() const = 0;
     virtual std::optional<QString> hotKeyProblem() const = 0;
     virtual std::optional<QString> changeHotKey(const HotKey& key) = 0;
+    // Where the user binds the key in the compositor instead: how (not a problem).
+    virtual std::optional<QString> hotKeyBinding() const = 0;
+    // Called on the main thread when the desktop refused the key after it was accepted.
+    virtual void setOnHotKeyProblemChange(std::function<void()> callback) = 0;
     virtual void requestMicrophoneAndStart() = 0;
     virtual void stopAndTranscribe() = 0;
     virtual void requestMicrophoneAccess(bool showAlertOnDenied, bool setErrorOnDenied,

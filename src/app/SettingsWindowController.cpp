@@ -164,6 +164,12 @@ void SettingsWindowController::render()
         text->setText(key.displayText());
     if (const std::optional<QString> problem = m_dictation.hotKeyProblem())
         showHotKeyStatus(*problem, true);
+    else if (const std::optional<QString> binding = m_dictation.hotKeyBinding())
+        showHotKeyStatus(QStringLiteral("%1 is bound in the compositor on this desktop, not by "
+                                        "Wendlo. ")
+                                 .arg(key.displayText()) +
+                             *binding,
+                         false);
     else if (m_settings.hotKeyFromEnvironment())
         showHotKeyStatus(QStringLiteral("Hold %1 to dictate. WENDLO_HOTKEY chose it for this "
                                         "run; a key chosen here is kept for the next.")

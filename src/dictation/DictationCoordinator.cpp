@@ -49,9 +49,23 @@ void DictationCoordinator::start()
     // the platform's handler short and drops the work if we are gone.
     m_hotKeyController->onPress = [this] { postTask(this, [this] { handlePress(); }); };
     m_hotKeyController->onRelease = [this] { postTask(this, [this] { handleRelease(); }); };
+    m_hotKeyController->onProblemChange = [this] {
+        const std::optional<QString>& problem = m_hotKeyController->problem();
+        if (!problem)
+            return;
+        DebugLog::write(QStringLiteral("hot key registration failed: ") + *problem);
+        // A dictation under way keeps its state; the problem waits in hotKeyProblem().
+        if (m_state.isIdle() || m_state.isError())
+            setError(*problem);
+        if (onHotKeyProblemChange)
+            onHotKeyProblemChange();
+    };
     if (const std::optional<QString> failure = m_hotKeyController->start()) {
         DebugLog::write(QStringLiteral("hot key registration failed: ") + *failure);
         setError(*failure);
+    } else if (const std::optional<QString> binding = m_hotKeyController->binding()) {
+        DebugLog::write(QStringLiteral("hot key bound in the compositor: ") +
+                        binding->simplified());
     }
 }
 

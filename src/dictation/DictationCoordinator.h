@@ -27,6 +27,9 @@ public:
     ~DictationCoordinator() override;
 
     std::function<void(const DictationState&)> onStateChange;
+    // The desktop refused the hot key after start or a change had accepted it (a portal's
+    // late answer): hotKeyProblem() says why.
+    std::function<void()> onHotKeyProblemChange;
 
     void start();
     const DictationState& state() const { return m_state; }
@@ -45,6 +48,9 @@ public:
     // The hot key in use and, when it could not be grabbed, why.
     const HotKey& hotKey() const { return m_hotKeyController->hotKey(); }
     const std::optional<QString>& hotKeyProblem() const { return m_hotKeyController->problem(); }
+    // Where the key reaches Wendlo only through the user's binding in the compositor: how to
+    // bind it. Not a problem: nothing tells whether the user did.
+    std::optional<QString> hotKeyBinding() const { return m_hotKeyController->binding(); }
     // Makes `key` the hot key (before start: the key start registers). The old key stays
     // when the new one cannot be grabbed; the message says why. A working key ends the error
     // state that a failed registration left.

@@ -7,6 +7,9 @@ constexpr std::uint32_t hotKeyId = 1;
 HotKeyController::HotKeyController(std::unique_ptr<HotKeyBackend> backend, HotKey hotKey)
     : m_backend(std::move(backend)), m_hotKey(hotKey)
 {
+    // The back end is owned by this controller, so the handler cannot outlive `this`.
+    m_backend->setFailureHandler(
+        [this](QKeyCombination key, const QString& reason) { handleLateFailure(key, reason); });
 }
 
 QString HotKeyController::registrationFailure(const HotKey& key, const QString& reason)
@@ -14,11 +17,54 @@ QString HotKeyController::registrationFailure(const HotKey& key, const QString& 
     return QStringLiteral("%1 could not be registered: %2.").arg(key.displayText(), reason);
 }
 
+QString HotKeyController::bindingInstructions(const HotKey& key, const CompositorBinding& binding,
+                                              bool asAlternative)
+{
+    const QString bind = asAlternative ? QStringLiteral("Or bind") : QStringLiteral("Bind");
+    if (binding.lines.isEmpty()) {
+        const QString where = binding.compositor.isEmpty()
+                                  ? QStringLiteral("your desktop's keyboard shortcuts")
+                                  : QStringLiteral("%1's key bindings").arg(binding.compositor);
+        return QStringLiteral("%1 %2 in %3: run %4 when it is pressed and %5 when it is "
+                              "released, or %6 where a shortcut can only start a command.")
+            .arg(bind, key.displayText(), where, binding.startCommand, binding.stopCommand,
+                 binding.toggleCommand);
+    }
+    const QString then =
+        binding.reload.isEmpty() ? QString() : QStringLiteral(", then run %1").arg(binding.reload);
+    return QStringLiteral("%1 %2 in %3: add these lines to %4%5:\n%6")
+        .arg(bind, key.displayText(), binding.compositor, binding.configFile, then,
+             binding.lines.join(QLatin1Char('\n')));
+}
+
+QString HotKeyController::advice(const HotKey& key) const
+{
+    QString text = QStringLiteral(" Choose another hot key in Settings\u2026 (tray menu, or "
+                                  "wendlo --settings).");
+    if (const std::optional<CompositorBinding> binding =
+            m_backend->compositorBinding(key.combination()))
+        text += QLatin1Char(' ') + bindingInstructions(key, *binding, true);
+    return text;
+}
+
+std::optional<QString> HotKeyController::binding() const
+{
+    if (!m_backend->needsCompositorBinding())
+        return std::nullopt;
+    const std::optional<CompositorBinding> binding =
+        m_backend->compositorBinding(m_hotKey.combination());
+    if (!binding)
+        return std::nullopt;
+    return bindingInstructions(m_hotKey, *binding);
+}
+
 std::optional<QString> HotKeyController::registerKey(const HotKey& key)
 {
     // The back end is owned by this controller, so the handler cannot outlive `this`.
-    if (const std::optional<QString> reason = m_backend->registerHotKey(
-            key.combination(), [this](HotKeyTransition transition) { handleTransition(transition); }))
+    if (const std::optional<QString> reason =
+            m_backend->registerHotKey(key.combination(), [this](HotKeyTransition transition) {
+                handleTransition(transition);
+            }))
         return registrationFailure(key, *reason);
     return std::nullopt;
 }
@@ -28,8 +74,7 @@ std::optional<QString> HotKeyController::start()
     m_started = true;
     m_problem = registerKey(m_hotKey);
     if (m_problem)
-        *m_problem += QStringLiteral(" Choose another hot key in Settings\u2026 (tray menu, or "
-                                     "wendlo --settings).");
+        *m_problem += advice(m_hotKey);
     return m_problem;
 }
 
@@ -46,6 +91,16 @@ std::optional<QString> HotKeyController::change(const HotKey& key)
     m_hotKey = key;
     m_problem.reset();
     return std::nullopt;
+}
+
+void HotKeyController::handleLateFailure(QKeyCombination key, const QString& reason)
+{
+    // A refusal of a key that was replaced since is no longer news.
+    if (!m_started || key != m_hotKey.combination())
+        return;
+    m_problem = registrationFailure(m_hotKey, reason) + advice(m_hotKey);
+    if (onProblemChange)
+        onProblemChange();
 }
 
 void HotKeyController::handleTransition(HotKeyTransition transition)

@@ -17,6 +17,9 @@ public:
 
     std::function<void()> onPress;
     std::function<void()> onRelease;
+    // The desktop refused the key in use after start or change had accepted it; problem()
+    // now says why.
+    std::function<void()> onProblemChange;
 
     // Registers the hot key. Returns why it could not be registered, if it could not: a
     // message for the user that names the key and how to choose another.
@@ -31,14 +34,25 @@ public:
     // Why the hot key in use does not work (after start); empty once a key works.
     const std::optional<QString>& problem() const { return m_problem; }
 
+    // Where the key works only once the user binds it in the compositor (not an error): how,
+    // for the key in use.
+    std::optional<QString> binding() const;
+
     // What the back end reports: a press is onPress, a release onRelease.
     void handleTransition(HotKeyTransition transition);
 
     // "<key> could not be registered: <reason>."
     static QString registrationFailure(const HotKey& key, const QString& reason);
+    // "Bind Super + D in sway: add these lines to ~/.config/sway/config, then run swaymsg
+    // reload:" and the lines, one a line; "Or bind ..." where it is the way out of a refusal.
+    static QString bindingInstructions(const HotKey& key, const CompositorBinding& binding,
+                                       bool asAlternative = false);
 
 private:
     std::optional<QString> registerKey(const HotKey& key);
+    // What the user can do about a key that does not work.
+    QString advice(const HotKey& key) const;
+    void handleLateFailure(QKeyCombination key, const QString& reason);
 
     std::unique_ptr<HotKeyBackend> m_backend;
     HotKey m_hotKey;

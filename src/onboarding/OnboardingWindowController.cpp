@@ -286,12 +286,16 @@ void OnboardingWindowController::buildUI()
         makeLabel(QStringLiteral("Click the field first, then dictate the sentence."),
                   OnboardingStyle::systemFont(12), white(0.62), root);
     m_practiceInstructionLabel->setObjectName(QStringLiteral("practiceInstructionLabel"));
-    // It also carries a hot-key problem, which runs longer than the instruction.
+    // It also carries a hot-key problem or the compositor's binding lines, which run longer
+    // than the instruction; the lines are there to be copied.
     m_practiceInstructionLabel->setWordWrap(true);
+    m_practiceInstructionLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
     m_practiceContainer = new OnboardingLayerView({white(0.008), white(0.08), 1, 18}, root);
     m_practiceContainer->setObjectName(QStringLiteral("practiceContainer"));
-    m_practiceContainer->setFixedHeight(112);
+    // It gives up height, down to a few lines, to the compositor's binding lines above it.
+    m_practiceContainer->setMinimumHeight(64);
+    m_practiceContainer->setMaximumHeight(112);
     auto* containerLayout = new QVBoxLayout(m_practiceContainer);
     containerLayout->setContentsMargins(0, 0, 0, 0);
     m_practiceTextView = new QPlainTextEdit(m_practiceContainer);
@@ -538,7 +542,7 @@ QWidget* OnboardingWindowController::makePracticeCard()
         if (widget != m_permissionButton && widget != m_hotKeySettingsButton)
             widget->show();
     }
-    m_hotKeySettingsButton->setVisible(m_hotKeyProblem.has_value());
+    m_hotKeySettingsButton->setVisible(m_hotKeyProblem || m_hotKeyBinding);
     return card;
 }
 
@@ -585,12 +589,15 @@ void OnboardingWindowController::updateDynamicContent(const OnboardingState& sta
             m_practiceInstructionLabel->setText(*m_hotKeyProblem);
             OnboardingStyle::setTextColor(m_practiceInstructionLabel,
                                           QColor::fromRgbF(1.0f, 0.72f, 0.45f, 1.0f));
+        } else if (m_hotKeyBinding) {
+            m_practiceInstructionLabel->setText(*m_hotKeyBinding);
+            OnboardingStyle::setTextColor(m_practiceInstructionLabel, white(0.78));
         } else {
             m_practiceInstructionLabel->setText(
                 QStringLiteral("Click the field first, then dictate the sentence."));
             OnboardingStyle::setTextColor(m_practiceInstructionLabel, white(0.62));
         }
-        m_hotKeySettingsButton->setVisible(m_hotKeyProblem.has_value());
+        m_hotKeySettingsButton->setVisible(m_hotKeyProblem || m_hotKeyBinding);
         // Only a different text is written, so the user's caret and focus survive renders.
         if (m_practiceTextView->toPlainText() != state.practiceText)
             setPracticeFieldText(state.practiceText);
@@ -610,12 +617,14 @@ void OnboardingWindowController::updateDynamicContent(const OnboardingState& sta
 }
 
 void OnboardingWindowController::setHotKey(const QString& displayText,
-                                           const std::optional<QString>& problem)
+                                           const std::optional<QString>& problem,
+                                           const std::optional<QString>& binding)
 {
-    if (displayText == m_hotKeyText && problem == m_hotKeyProblem)
+    if (displayText == m_hotKeyText && problem == m_hotKeyProblem && binding == m_hotKeyBinding)
         return;
     m_hotKeyText = displayText;
     m_hotKeyProblem = problem;
+    m_hotKeyBinding = binding;
     if (!m_renderedStep)
         return;
     // The cards name the key too: build the current one afresh.

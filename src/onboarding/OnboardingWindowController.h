@@ -52,8 +52,11 @@ public:
     void render(const OnboardingState& state);
 
     // The hot key the texts name ("Super + D"), and why it does not work, if it does not: the
-    // practice step then shows the problem and a button to choose another key.
-    void setHotKey(const QString& displayText, const std::optional<QString>& problem);
+    // practice step then shows the problem and a button to choose another key. Where the
+    // user binds the key in the compositor, `binding` says how and the practice step shows
+    // it (with the same button: the lines follow the key).
+    void setHotKey(const QString& displayText, const std::optional<QString>& problem,
+                   const std::optional<QString>& binding = std::nullopt);
 
     // Preview export: shows the window with a canned state for `step`.
     void showPreview(OnboardingStep step);
@@ -126,6 +129,7 @@ private:
     QPushButton* m_hotKeySettingsButton = nullptr;
     QString m_hotKeyText = QStringLiteral("Super + D");
     std::optional<QString> m_hotKeyProblem;
+    std::optional<QString> m_hotKeyBinding;
     std::vector<OnboardingStepChipView*> m_stepViews;
     std::optional<OnboardingStep> m_renderedStep;
     OnboardingState m_currentState;

@@ -60,6 +60,8 @@ void RecordingOverlayWindowController::render(const DictationState& state)
     case DictationState::Kind::Idle:
     case DictationState::Kind::Error:
         pill->stopAnimating();
+        if (m_backend)
+            m_backend->hideOwnSurface();
         m_overlayView->hide();
         break;
     }
@@ -79,7 +81,7 @@ Failure RecordingOverlayWindowController::captureSnapshot(const QString& filePat
 
 bool RecordingOverlayWindowController::isVisible() const
 {
-    return m_overlayView->isVisible();
+    return m_overlayView->isVisible() || (m_backend && m_backend->ownSurfaceShown());
 }
 
 QWidget* RecordingOverlayWindowController::window() const
@@ -141,8 +143,13 @@ void RecordingOverlayWindowController::orderFront()
 {
     if (m_backend && !m_backend->canShow())
         return;
-    if (m_backend)
+    if (m_backend) {
         m_backend->prepareToShow(m_overlayView.get());
+        if (m_backend->showOnOwnSurface(m_overlayView.get())) {
+            m_overlayView->hide();
+            return;
+        }
+    }
     m_overlayView->show();
     m_overlayView->raise();
 }

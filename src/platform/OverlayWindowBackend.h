@@ -23,4 +23,15 @@ public:
     // The frame of the desktop's active (focused) window in Qt's logical desktop
     // coordinates, or none where the desktop does not say (or no window is active).
     virtual std::optional<QRect> activeWindowFrame() { return std::nullopt; }
+
+    // Where a top-level window can be kept neither above every window nor out of focus
+    // (Wayland), a back end shows the pill on a surface of its own, drawn from `window`, which
+    // then stays hidden. False: it cannot (any more), and `window` itself is to be shown.
+    virtual bool showOnOwnSurface(QWidget* window)
+    {
+        (void)window;
+        return false;
+    }
+    virtual void hideOwnSurface() {}
+    virtual bool ownSurfaceShown() const { return false; }
 };

@@ -9,7 +9,10 @@
 #include "platform/pulse/PulseRecordPermission.h"
 #include "platform/qt/QtClipboard.h"
 #include "platform/qt/QtDesktopPresence.h"
+#include "platform/shortcuts/CompositorBindingHotKey.h"
+#include "platform/shortcuts/PortalGlobalShortcuts.h"
 #include "platform/wayland/DataControlClipboard.h"
+#include "platform/wayland/LayerShellOverlay.h"
 #include "platform/wayland/SwayFocus.h"
 #include "platform/wayland/WaylandGlobals.h"
 #include "platform/wayland/WtypeSyntheticKeys.h"
@@ -19,10 +22,28 @@
 #include "platform/x11/X11SelectionReads.h"
 #include "platform/x11/XTestSyntheticKeys.h"
 
+#include <QCoreApplication>
+#include <QDBusConnection>
 #include <QGuiApplication>
+#include <QProcessEnvironment>
 #include <QStandardPaths>
 
 namespace PlatformFactory {
+
+std::unique_ptr<HotKeyBackend> makeWaylandHotKey()
+{
+    // Long enough for the portal to be started on demand, short enough not to stall the
+    // start where a broken one never answers.
+    constexpr int portalQueryTimeoutMs = 3000;
+    const QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    const Compositor compositor = CompositorBindings::detect(environment);
+    const QString command = CompositorBindings::command(QCoreApplication::applicationFilePath(),
+                                                        environment.value(QStringLiteral("PATH")));
+    const QDBusConnection bus = QDBusConnection::sessionBus();
+    if (PortalGlobalShortcuts::isOffered(bus, portalQueryTimeoutMs))
+        return std::make_unique<PortalGlobalShortcuts>(bus, compositor, command);
+    return std::make_unique<CompositorBindingHotKey>(compositor, command);
+}
 
 namespace {
 
@@ -87,9 +108,7 @@ PlatformBackends makeWaylandBackends()
         DebugLog::write(QStringLiteral("wayland globals unknown: ") + error);
 
     PlatformBackends b;
-    b.hotKey = std::make_unique<UnavailableHotKey>(QStringLiteral(
-        "this Wayland session lets no application grab keys; bind the key in the compositor "
-        "to \"wendlo --start-dictation\" (press) and \"wendlo --stop-dictation\" (release)"));
+    b.hotKey = makeWaylandHotKey();
     b.audioCapture = std::make_unique<PulseAudioCapture>();
     b.recordPermission = std::make_unique<PulseRecordPermission>();
     b.accessibility =
@@ -119,8 +138,7 @@ PlatformBackends makePlatformBackends()
     const QString platform = QGuiApplication::platformName();
     const bool x11 = isX11();
     const QString noX11 =
-        QStringLiteral("Wendlo needs an X11 or Wayland session (this one is \"%1\")")
-            .arg(platform);
+        QStringLiteral("Wendlo needs an X11 or Wayland session (this one is \"%1\")").arg(platform);
 
     PlatformBackends b;
     const X11Connection xcb =
@@ -167,8 +185,13 @@ std::unique_ptr<OverlayWindowBackend> makeOverlayWindowBackend()
     if (isX11())
         return std::make_unique<X11OverlayWindow>();
     if (isWayland()) {
-        DebugLog::write(QStringLiteral("recording overlay off: on Wayland it would be an ordinary "
-                                       "window and take the focus from the field"));
+        QString why;
+        if (auto layerShell = LayerShellOverlay::connectToCompositor(&why))
+            return layerShell;
+        // GNOME, say: there an ordinary window would take the focus from the field.
+        DebugLog::write(QStringLiteral("recording overlay off: ") + why +
+                        QStringLiteral("; on Wayland the pill would be an ordinary window and "
+                                       "take the focus from the field"));
         return std::make_unique<UnavailableOverlayWindow>();
     }
     return nullptr;

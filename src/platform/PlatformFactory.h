@@ -9,6 +9,10 @@ namespace PlatformFactory {
 
 PlatformBackends makePlatformBackends();
 
+// The hot key on a Wayland session: the desktop portal's GlobalShortcuts where it is offered,
+// else the user's binding in the compositor.
+std::unique_ptr<HotKeyBackend> makeWaylandHotKey();
+
 // The accessibility grant as the shell reads it (the same service as the coordinator's).
 std::unique_ptr<AccessibilityTrust> makeAccessibilityTrust();
 

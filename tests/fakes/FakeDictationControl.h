@@ -33,6 +33,18 @@ public:
         problem.reset();
         return std::nullopt;
     }
+    std::optional<QString> hotKeyBinding() const override { return binding; }
+    void setOnHotKeyProblemChange(std::function<void()> callback) override
+    {
+        onHotKeyProblemChange = std::move(callback);
+    }
+    // A refusal that arrives after the key was accepted, as a portal sends it.
+    void refuseLater(const QString& text)
+    {
+        problem = text;
+        if (onHotKeyProblemChange)
+            onHotKeyProblemChange();
+    }
     void requestMicrophoneAndStart() override { calls << "requestMicrophoneAndStart"; }
     void stopAndTranscribe() override { calls << "stopAndTranscribe"; }
     void requestMicrophoneAccess(bool showAlertOnDenied, bool setErrorOnDenied,
@@ -57,6 +69,8 @@ public:
     }
 
     std::function<void(const DictationState&)> onStateChange;
+    std::function<void()> onHotKeyProblemChange;
+    std::optional<QString> binding; // how to bind the key in the compositor, where needed
     DictationState current = DictationState::idle();
     MicrophonePermissionState microphone = MicrophonePermissionState::Granted;
     QStringList calls;

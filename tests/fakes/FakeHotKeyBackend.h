@@ -4,7 +4,8 @@
 
 #include <QList>
 
-// Control face: fail the grab, then report presses and releases as the platform would.
+// Control face: fail the grab (at once, or later as a portal does), stand for a desktop where
+// the compositor binds the key, then report presses and releases as the platform would.
 class FakeHotKeyBackend : public HotKeyBackend
 {
 public:
@@ -19,6 +20,26 @@ public:
         grabbed = key;
         m_handler = std::move(handler);
         return std::nullopt;
+    }
+
+    void setFailureHandler(FailureHandler handler) override { m_onFailure = std::move(handler); }
+    bool needsCompositorBinding() const override { return bindingNeeded; }
+    std::optional<CompositorBinding> compositorBinding(QKeyCombination key) const override
+    {
+        if (!binding)
+            return std::nullopt;
+        CompositorBinding b = *binding;
+        b.lines.replaceInStrings(QStringLiteral("KEY"), QString::number(key.toCombined(), 16));
+        return b;
+    }
+
+    // The desktop's later refusal of `key`; false when no failure handler is installed.
+    bool refuseLater(QKeyCombination key, const QString& reason)
+    {
+        if (!m_onFailure)
+            return false;
+        m_onFailure(key, reason);
+        return true;
     }
 
     // Reports a transition to the installed handler; false when none is installed.
@@ -37,7 +58,10 @@ public:
     int registerCalls = 0;
     QList<QKeyCombination> registered; // every key asked for, in order
     std::optional<QKeyCombination> grabbed;
+    bool bindingNeeded = false;
+    std::optional<CompositorBinding> binding; // "KEY" in its lines becomes the key asked for
 
 private:
     Handler m_handler;
+    FailureHandler m_onFailure;
 };

@@ -85,6 +85,7 @@ public:
     }
 
     void signal(int sig) { ::kill(pid_t(m_process.processId()), sig); }
+    qint64 processId() const { return m_process.processId(); }
 
     void quit()
     {

@@ -6,7 +6,8 @@
 
 "password" is an entry that masks its text; "upper" an entry that upper-cases whatever it is
 given, as some form fields do. With --focus-later MS a button holds the focus at first and
-the field takes it MS milliseconds later, as when the user clicks into it.
+the field takes it MS milliseconds later, as when the user clicks into it. With --clicks FILE
+every mouse press on the window appends "<x> <y>" (window coordinates) to FILE.
 
 START and N count code points (GTK's own unit). On start and on every change it rewrites
 FILE (atomically) with "<cursor> <anchor>" in UTF-16 units, a line feed, then the text, so a
@@ -42,6 +43,7 @@ def main():
     parser.add_argument("--length", type=int, default=0)
     parser.add_argument("--out", default="")
     parser.add_argument("--focus-later", type=int, default=0)
+    parser.add_argument("--clicks", default="")
     args = parser.parse_args()
     start = len(args.text) if args.select is None else args.select
 
@@ -117,6 +119,14 @@ def main():
         window.add(widget)
         window.show_all()
         widget.grab_focus()
+    if args.clicks:
+        def pressed(w, event):
+            x, y = w.translate_coordinates(window, int(event.x), int(event.y))
+            with open(args.clicks, "a", encoding="utf-8") as f:
+                f.write("%d %d\n" % (x, y))
+            return False
+
+        widget.connect("button-press-event", pressed)
     window.present()
     report()
     Gtk.main()

@@ -266,6 +266,45 @@ TEST_F(SettingsWindow, NewKeyIsGrabbedStoredAndNamedEverywhere)
     EXPECT_FALSE(onboarding->findChild<QPushButton*>("hotKeySettingsButton")->isVisible());
 }
 
+// Where the compositor binds the key, the settings window and the practice step show how,
+// as information; a refusal that comes later (a portal) shows as the problem in both.
+TEST(SettingsWindowOnWayland, TheCompositorsBindingAndALaterRefusalAreShownWhereTheKeyIs)
+{
+    const QString lines = "Bind Super + D in sway: add these lines to ~/.config/sway/config, then "
+                          "run swaymsg reload:\nbindsym --no-repeat Mod4+d exec wendlo "
+                          "--start-dictation\nbindsym --release Mod4+d exec wendlo --stop-dictation";
+    ShellFixture shell;
+    shell.make();
+    shell.dictation->binding = lines;
+    shell.delegate->applicationDidFinishLaunching();
+    ASSERT_EQ(shell.delegate->onboardingState().step, OnboardingStep::Welcome);
+    for (int step = 0; step < 3; ++step)
+        shell.delegate->advanceOnboarding();
+    ASSERT_EQ(shell.delegate->onboardingState().step, OnboardingStep::Practice);
+    QWidget* onboarding = shell.delegate->onboardingWindowController().window();
+    auto* instruction = onboarding->findChild<QLabel*>("practiceInstructionLabel");
+    EXPECT_EQ(instruction->text(), lines);
+    EXPECT_TRUE(instruction->textInteractionFlags() & Qt::TextSelectableByMouse);
+    EXPECT_TRUE(onboarding->findChild<QPushButton*>("hotKeySettingsButton")->isVisible());
+    EXPECT_EQ(onboarding->findChild<QLabel*>("subtitleLabel")->text(),
+              "Click the field. Hold Super + D. Speak. Release.");
+
+    shell.delegate->openSettings();
+    QWidget* settings = shell.delegate->settingsWindowController().window();
+    const auto status = [&] { return settings->findChild<QLabel*>("hotKeyStatus")->text(); };
+    EXPECT_EQ(status(), "Super + D is bound in the compositor on this desktop, not by Wendlo. " +
+                            lines);
+
+    // A refusal that comes later (a portal's answer) is the problem in both places at once.
+    const QString refused = "Super + D could not be registered: the desktop refused the shortcut.";
+    shell.dictation->binding.reset();
+    shell.dictation->refuseLater(refused);
+    EXPECT_EQ(status(), refused);
+    EXPECT_EQ(instruction->text(), refused);
+    EXPECT_EQ(onboarding->findChild<QLabel*>("subtitleLabel")->text(),
+              "Super + D cannot be used here. Choose another hot key first.");
+}
+
 TEST_F(SettingsWindow, ConflictIsShownInPlaceAndTheOldKeyStays)
 {
     shell.dictation->refusedKeys << "Ctrl+Alt+T";

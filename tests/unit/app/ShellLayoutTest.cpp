@@ -316,6 +316,30 @@ TEST_P(OnboardingHotKeyLayout, PracticeStepShowsTheProblemWhole)
                             .arg(conditionName(fontScale, window)));
 }
 
+// The compositor's binding lines in the practice step, whole, to be copied.
+TEST_P(OnboardingHotKeyLayout, PracticeStepShowsTheBindingLinesWhole)
+{
+    const double fontScale = GetParam();
+    ScaledApplicationFont font(fontScale);
+    OnboardingWindowController controller([] { return 42.0; });
+    controller.setHotKey(
+        QStringLiteral("Ctrl + Alt + Shift + Super + Keypad Enter"), std::nullopt,
+        QStringLiteral("Bind Ctrl + Alt + Shift + Super + Keypad Enter in sway: add these lines "
+                       "to ~/.config/sway/config, then run swaymsg reload:\n"
+                       "bindsym --no-repeat Ctrl+Mod1+Shift+Mod4+KP_Enter exec wendlo "
+                       "--start-dictation\n"
+                       "bindsym --release Ctrl+Mod1+Shift+Mod4+KP_Enter exec wendlo "
+                       "--stop-dictation"));
+    controller.showWindow();
+    controller.render({OnboardingStep::Practice, Mic::Granted, true, QString()});
+    settleLayout();
+    QWidget* window = controller.window();
+    EXPECT_EQ(window->size(), QSize(860, 700));
+    EXPECT_EQ(layoutProblems(window), QStringList()) << "  " << joined(layoutProblems(window));
+    keepPicture(window, QStringLiteral("onboarding-practiceHotKeyBinding-%1")
+                            .arg(conditionName(fontScale, window)));
+}
+
 INSTANTIATE_TEST_SUITE_P(FontScales, OnboardingHotKeyLayout, ::testing::Values(1.0, 1.25),
                          [](const auto& info) {
                              return std::string(info.param > 1 ? "largerFont" : "defaultFont");

@@ -249,6 +249,33 @@ TEST(DictationCoordinator, AWorkingNewHotKeyEndsTheRegistrationError)
     EXPECT_EQ(h.published, QList{DictationState::idle()});
 }
 
+// A desktop that answers later: its refusal is the error state when nothing is under way, and
+// waits in hotKeyProblem() while a dictation runs.
+TEST(DictationCoordinator, ALaterHotKeyRefusalIsTheErrorOnlyWhenIdle)
+{
+    Harness h;
+    int changes = 0;
+    h.coordinator->onHotKeyProblemChange = [&] { ++changes; };
+    h.coordinator->start();
+    h.forget();
+    ASSERT_TRUE(h.fakes.hotKey->refuseLater(HotKey::standard().combination(), "refused"));
+    const QString problem = "Super + D could not be registered: refused. Choose another hot key "
+                            "in Settings\u2026 (tray menu, or wendlo --settings).";
+    EXPECT_EQ(h.published, QList{DictationState::error(problem)});
+    EXPECT_EQ(changes, 1);
+
+    const HotKey f9 = HotKey::parse(QStringLiteral("F9")).value();
+    ASSERT_FALSE(h.coordinator->changeHotKey(f9));
+    EXPECT_TRUE(h.state().isIdle());
+    h.startRecording();
+    h.forget();
+    ASSERT_TRUE(h.fakes.hotKey->refuseLater(f9.combination(), "refused"));
+    EXPECT_TRUE(h.published.isEmpty());
+    EXPECT_TRUE(h.state().isRecording());
+    EXPECT_TRUE(h.coordinator->hotKeyProblem());
+    EXPECT_EQ(changes, 2);
+}
+
 TEST(DictationCoordinator, SuccessfulDictationLogsAndPublishesInOrder)
 {
     Harness h;

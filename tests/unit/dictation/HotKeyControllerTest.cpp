@@ -1,6 +1,7 @@
 #include "dictation/HotKeyController.h"
 
 #include "fakes/FakeHotKeyBackend.h"
+#include "platform/shortcuts/CompositorBindings.h"
 
 #include <gtest/gtest.h>
 
@@ -110,5 +111,124 @@ TEST(HotKeyController, WorkingChangeClearsTheProblemOfAKeyThatNeverWorked)
     EXPECT_FALSE(controller.problem());
     EXPECT_EQ(fake->grabbed, key.combination());
 }
+
+// A desktop that answers later (a portal): its refusal becomes the problem of the key in use,
+// with what to do, and a refusal of a key replaced since is dropped.
+TEST(HotKeyController, ALaterRefusalIsTheProblemOfTheKeyInUseOnly)
+{
+    auto backend = std::make_unique<FakeHotKeyBackend>();
+    FakeHotKeyBackend* fake = backend.get();
+    HotKeyController controller(std::move(backend));
+    int changes = 0;
+    controller.onProblemChange = [&] { ++changes; };
+    ASSERT_FALSE(controller.start());
+
+    const HotKey f9 = HotKey::parse("F9").value();
+    ASSERT_FALSE(controller.change(f9));
+    ASSERT_TRUE(fake->refuseLater(HotKey::standard().combination(), "the desktop refused it"));
+    EXPECT_FALSE(controller.problem());
+    EXPECT_EQ(changes, 0);
+
+    ASSERT_TRUE(fake->refuseLater(f9.combination(), "the desktop refused the shortcut"));
+    EXPECT_EQ(controller.problem(),
+              QString("F9 could not be registered: the desktop refused the shortcut. Choose "
+                      "another hot key in Settings\u2026 (tray menu, or wendlo --settings)."));
+    EXPECT_EQ(changes, 1);
+    EXPECT_EQ(controller.hotKey(), f9);
+
+    // A key that works ends it.
+    EXPECT_FALSE(controller.change(HotKey::parse("F10").value()));
+    EXPECT_FALSE(controller.problem());
+}
+
+// Where the compositor binds the key there is no problem, only how to bind it, for the key
+// in use; elsewhere the binding is the way out of a refusal.
+TEST(HotKeyController, TheCompositorsBindingFollowsTheKey)
+{
+    auto backend = std::make_unique<FakeHotKeyBackend>();
+    FakeHotKeyBackend* fake = backend.get();
+    fake->bindingNeeded = true;
+    fake->binding = CompositorBinding{"sway", "~/.config/sway/config", "swaymsg reload",
+                                      {"press KEY", "release KEY"}, "w --start-dictation",
+                                      "w --stop-dictation", "w --toggle-dictation"};
+    HotKeyController controller(std::move(backend));
+    ASSERT_FALSE(controller.start());
+    EXPECT_FALSE(controller.problem());
+    const QString superD = QString::number(HotKey::standard().combination().toCombined(), 16);
+    EXPECT_EQ(controller.binding(),
+              "Bind Super + D in sway: add these lines to ~/.config/sway/config, then run "
+              "swaymsg reload:\npress " + superD + "\nrelease " + superD);
+    const HotKey f9 = HotKey::parse("F9").value();
+    ASSERT_FALSE(controller.change(f9));
+    EXPECT_TRUE(controller.binding()->contains("press " +
+                                               QString::number(f9.combination().toCombined(), 16)));
+
+    fake->bindingNeeded = false;
+    EXPECT_FALSE(controller.binding()) << "a key the app takes itself needs no binding";
+    fake->failure = "the desktop refused it";
+    HotKeyController refused(std::make_unique<FakeHotKeyBackend>(*fake));
+    ASSERT_TRUE(refused.start());
+    EXPECT_TRUE(refused.problem()->endsWith("(tray menu, or wendlo --settings). Or bind Super + D "
+                                            "in sway: add these lines to ~/.config/sway/config, "
+                                            "then run swaymsg reload:\npress " + superD +
+                                            "\nrelease " + superD))
+        << refused.problem()->toStdString();
+}
+
+struct BindingTextCase
+{
+    const char* name;
+    Compositor compositor;
+    const char* key;
+    const char* text;
+};
+
+class BindingTexts : public ::testing::TestWithParam<BindingTextCase>
+{
+};
+
+// What the user reads and copies into the compositor's configuration.
+TEST_P(BindingTexts, NameTheKeyAndGiveTheExactLines)
+{
+    const BindingTextCase& c = GetParam();
+    const HotKey key = HotKey::parse(c.key).value();
+    const CompositorBinding binding =
+        CompositorBindings::binding(c.compositor, key.combination(), "wendlo");
+    EXPECT_EQ(HotKeyController::bindingInstructions(key, binding), QString(c.text));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Compositors, BindingTexts,
+    ::testing::Values(
+        BindingTextCase{"swaySuperD", Compositor::Sway, "Super+D",
+                        "Bind Super + D in sway: add these lines to ~/.config/sway/config, then "
+                        "run swaymsg reload:\n"
+                        "bindsym --no-repeat Mod4+d exec wendlo --start-dictation\n"
+                        "bindsym --release Mod4+d exec wendlo --stop-dictation"},
+        BindingTextCase{"swayCtrlAltSpace", Compositor::Sway, "Ctrl+Alt+Space",
+                        "Bind Ctrl + Alt + Space in sway: add these lines to "
+                        "~/.config/sway/config, then run swaymsg reload:\n"
+                        "bindsym --no-repeat Ctrl+Mod1+space exec wendlo --start-dictation\n"
+                        "bindsym --release Ctrl+Mod1+space exec wendlo --stop-dictation"},
+        BindingTextCase{"hyprlandSuperD", Compositor::Hyprland, "Super+D",
+                        "Bind Super + D in Hyprland: add these lines to "
+                        "~/.config/hypr/hyprland.conf:\n"
+                        "bind = SUPER, D, exec, wendlo --start-dictation\n"
+                        "bindr = SUPER, D, exec, wendlo --stop-dictation"},
+        BindingTextCase{"hyprlandF9", Compositor::Hyprland, "F9",
+                        "Bind F9 in Hyprland: add these lines to ~/.config/hypr/hyprland.conf:\n"
+                        "bind = , F9, exec, wendlo --start-dictation\n"
+                        "bindr = , F9, exec, wendlo --stop-dictation"},
+        BindingTextCase{"hyprlandShiftSuperKeypad5", Compositor::Hyprland, "Shift+Super+Num+5",
+                        "Bind Shift + Super + Keypad 5 in Hyprland: add these lines to "
+                        "~/.config/hypr/hyprland.conf:\n"
+                        "bind = SHIFT SUPER, KP_5, exec, wendlo --start-dictation\n"
+                        "bindr = SHIFT SUPER, KP_5, exec, wendlo --stop-dictation"},
+        BindingTextCase{"otherDesktop", Compositor::Other, "Super+D",
+                        "Bind Super + D in your desktop's keyboard shortcuts: run wendlo "
+                        "--start-dictation when it is pressed and wendlo --stop-dictation when "
+                        "it is released, or wendlo --toggle-dictation where a shortcut can only "
+                        "start a command."}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

@@ -289,4 +289,67 @@ TEST(RecordingOverlaySnapshot, KeepsThePixelRatioAndTheRoundedBackground)
     EXPECT_GT(nearBlack, 104 * 296 * 3 / 4);
 }
 
+// A back end that shows the pill on a surface of its own while it can (a layer surface).
+class OwnSurfaceBackend : public OverlayWindowBackend
+{
+public:
+    bool canShow = true;
+    bool shown = false;
+    int hides = 0;
+    QWidget* drawnFrom = nullptr;
+
+    void prepareToShow(QWidget*) override {}
+    bool showOnOwnSurface(QWidget* window) override
+    {
+        drawnFrom = window;
+        shown = canShow;
+        return canShow;
+    }
+    void hideOwnSurface() override
+    {
+        ++hides;
+        shown = false;
+    }
+    bool ownSurfaceShown() const override { return shown; }
+};
+
+TEST(OverlayOwnSurface, CarriesThePillWhileTheWidgetStaysHidden)
+{
+    auto owned = std::make_unique<OwnSurfaceBackend>();
+    OwnSurfaceBackend* backend = owned.get();
+    RecordingOverlayWindowController controller(std::move(owned));
+
+    controller.render(DictationState::recording());
+    EXPECT_TRUE(controller.isVisible());
+    EXPECT_FALSE(controller.window()->isVisible()); // no second, ordinary window
+    EXPECT_EQ(backend->drawnFrom, controller.window());
+    EXPECT_TRUE(controller.starfieldView()->isAnimating());
+
+    controller.render(DictationState::error(QStringLiteral("Transcript was empty")));
+    EXPECT_FALSE(controller.isVisible());
+    EXPECT_EQ(backend->hides, 1);
+    EXPECT_FALSE(controller.starfieldView()->isAnimating());
+}
+
+TEST(OverlayOwnSurface, TheWidgetStandsInWhileTheSurfaceCannotBeShown)
+{
+    // The compositor connection lost: the pill must still be seen, and only once.
+    auto owned = std::make_unique<OwnSurfaceBackend>();
+    OwnSurfaceBackend* backend = owned.get();
+    RecordingOverlayWindowController controller(std::move(owned));
+
+    backend->canShow = false;
+    controller.render(DictationState::recording());
+    EXPECT_TRUE(controller.isVisible());
+    EXPECT_TRUE(controller.window()->isVisible());
+
+    backend->canShow = true;
+    controller.render(DictationState::transcribing());
+    EXPECT_TRUE(backend->shown);
+    EXPECT_FALSE(controller.window()->isVisible());
+
+    controller.render(DictationState::idle());
+    EXPECT_FALSE(controller.isVisible());
+}
+
 } // namespace
