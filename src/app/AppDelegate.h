@@ -1,17 +1,16 @@
 #pragma once
 
 #include "app/AppSettings.h"
-#include "app/DictationControl.h"
 #include "app/SettingsWindowController.h"
 #include "app/UpdateNotifier.h"
+#include "dictation/DictationCoordinator.h"
 #include "dictation/DictationState.h"
-#include "onboarding/OnboardingState.h"
+#include "dictation/ModelPrefetcher.h"
 #include "platform/AccessibilityBackend.h"
 #include "platform/DesktopPresence.h"
 #include "platform/OverlayWindowBackend.h"
+#include "platform/ResumeNotifier.h"
 
-#include <QColor>
-#include <QIcon>
 #include <QObject>
 #include <QProcessEnvironment>
 #include <QSettings>
@@ -19,23 +18,20 @@
 #include <QVersionNumber>
 #include <functional>
 #include <memory>
-#include <optional>
 
-class OnboardingVersionStore;
+class AppLaunch;
+class OnboardingFlow;
 class OnboardingWindowController;
 class PermissionsWindowController;
 class PreviewExport;
-class QAction;
-class QMenu;
-class QSystemTrayIcon;
 class RecordingOverlayWindowController;
-class SettingsWindowController;
+class TrayMenu;
 class UpdaterController;
 
 // What the delegate needs from outside; main passes the desktop's, tests pass fakes.
 struct AppDelegateServices
 {
-    std::unique_ptr<DictationControl> dictation;
+    std::unique_ptr<DictationCoordinator> coordinator;
     std::unique_ptr<AccessibilityTrust> accessibilityTrust;
     std::unique_ptr<DesktopPresence> presence;
     // Holds the completed onboarding version.
@@ -53,11 +49,13 @@ struct AppDelegateServices
     ModelFiles models;
     // What a start at login runs; this program when empty.
     QString executable;
+    // Reads the model ahead after launch and every resume; either may be empty.
+    std::unique_ptr<ModelPrefetcher> prefetcher;
+    std::function<std::unique_ptr<ResumeNotifier>()> makeResumeNotifier;
 };
 
-// Owns everything long-lived, wires the pieces together, carries the tray menu's commands
-// and keeps the permissions window and the onboarding window in step with the two
-// permissions. Main thread only, except the dictation state callback.
+// Owns everything long-lived and wires the pieces together: the dictation pipeline, the tray
+// menu, the onboarding flow, the launch and the windows. Main thread only.
 class AppDelegate : public QObject
 {
     Q_OBJECT
@@ -66,56 +64,23 @@ public:
     explicit AppDelegate(AppDelegateServices services, QObject* parent = nullptr);
     ~AppDelegate() override;
 
-    // Application events.
-    void applicationDidFinishLaunching();
-    void applicationDidBecomeActive();
-    bool applicationShouldHandleReopen(bool hasVisibleWindows);
+    // Commands reached from more than one place.
+    void openSettings();
+    void quit();
     // Any of the app's own windows shown.
     bool hasVisibleWindows() const;
 
-    // Menu commands.
-    void toggleDictation();
-    // The hot key's press and release, as commands from the command line.
-    void startDictation();
-    void stopDictation();
-    void cancelTranscription();
-    void openSetupGuide();
-    void requestAccessibilityPermission();
-    void requestMicrophonePermission();
-    void openSettings();
-    void checkForUpdates();
-    void quit();
-
-    void refreshPermissionWindow(bool shouldPresentIfNeeded);
-    void refreshPermissionWindow(double afterSeconds, bool shouldPresentIfNeeded);
-
-    // Onboarding.
-    void presentOnboarding(bool resetProgress);
-    void advanceOnboarding();
-    void goBackOnboarding();
-    void completeOnboarding();
-    void updateOnboardingPractice(const QString& text);
-
-    // Tray chrome.
-    void configureStatusItemButton();
-    void applyMenuChrome();
-
-    // Read access for the app's entry and tests.
-    bool hasLaunched() const { return m_launched; }
-    bool isPreview() const { return m_preview; }
+    // The last state the pipeline reported, as the shell shows it.
     const DictationState& currentState() const { return m_currentState; }
-    const OnboardingState& onboardingState() const { return m_onboardingState; }
-    QSystemTrayIcon* statusItem() const { return m_statusItem.get(); }
-    QMenu* menu() const { return m_menu.get(); }
-    const QString& statusItemAccessibleName() const { return m_statusItemAccessibleName; }
-    QAction* statusMenuItem() const { return m_statusMenuItem; }
-    QAction* toggleMenuItem() const { return m_toggleMenuItem; }
-    QAction* settingsMenuItem() const { return m_settingsMenuItem; }
+
+    DictationCoordinator& coordinator() const { return *m_coordinator; }
+    AppLaunch& launch() const { return *m_launch; }
+    OnboardingFlow& onboarding() const { return *m_onboarding; }
+    TrayMenu& trayMenu() const { return *m_trayMenu; }
     SettingsWindowController& settingsWindowController() const
     {
         return *m_settingsWindowController;
     }
-    QAction* cancelTranscriptionMenuItem() const { return m_cancelTranscriptionMenuItem; }
     PermissionsWindowController& permissionsWindowController() const
     {
         return *m_permissionsWindowController;
@@ -129,52 +94,25 @@ public:
         return *m_overlayWindowController;
     }
     UpdaterController& updaterController() const { return *m_updaterController; }
-    OnboardingVersionStore& onboardingStore() const { return *m_onboardingStore; }
 
 private:
+    // Connects the dictation state and the windows' buttons (not for a preview).
+    void connectParts();
     void deliverState(const DictationState& state);
-    void buildStatusItemAndMenu();
-    void wireWindows();
-    void refreshAndRenderOnboarding();
-    void showHotKeyInOnboarding();
-    MicrophonePermissionState microphoneState() const;
-    bool accessibilityGranted() const;
-    bool allPermissionsGranted() const;
-    const QIcon& statusItemIcon();
-    // Redraws the tray icon in black or white where the panel around it would hide it.
-    void matchStatusItemIconToPanel();
 
-    // Long-lived collaborators, in the order they are created.
-    std::unique_ptr<DictationControl> m_coordinator;
+    // In the order they are created; each refers only to those before it.
+    std::unique_ptr<DictationCoordinator> m_coordinator;
+    std::unique_ptr<AccessibilityTrust> m_accessibilityTrust;
+    std::unique_ptr<DesktopPresence> m_presence;
+    std::unique_ptr<AppSettings> m_settings;
     std::unique_ptr<UpdaterController> m_updaterController;
-    std::unique_ptr<OnboardingVersionStore> m_onboardingStore;
-    std::unique_ptr<QSystemTrayIcon> m_statusItem;
     std::unique_ptr<PermissionsWindowController> m_permissionsWindowController;
     std::unique_ptr<OnboardingWindowController> m_onboardingWindowController;
     std::unique_ptr<RecordingOverlayWindowController> m_overlayWindowController;
-    // Menu items: children of this object, added to the menu at launch.
-    QAction* m_statusMenuItem = nullptr;
-    QAction* m_toggleMenuItem = nullptr;
-    QAction* m_cancelTranscriptionMenuItem = nullptr;
-    QAction* m_openSetupMenuItem = nullptr;
-    QAction* m_requestAccessibilityMenuItem = nullptr;
-    QAction* m_requestMicrophoneMenuItem = nullptr;
-    QAction* m_settingsMenuItem = nullptr;
-    QAction* m_checkForUpdatesMenuItem = nullptr;
-    DictationState m_currentState = DictationState::idle();
-    OnboardingState m_onboardingState;
-    std::optional<QIcon> m_statusItemIcon;
-    QColor m_statusItemIconColor;
-
-    std::unique_ptr<AccessibilityTrust> m_accessibilityTrust;
-    std::unique_ptr<DesktopPresence> m_presence;
-    std::function<bool()> m_isTrayAvailable;
-    QProcessEnvironment m_environment;
-    std::unique_ptr<PreviewExport> m_previewExport;
-    std::unique_ptr<AppSettings> m_settings;
     std::unique_ptr<SettingsWindowController> m_settingsWindowController;
-    std::unique_ptr<QMenu> m_menu;
-    QString m_statusItemAccessibleName;
-    bool m_launched = false;
-    bool m_preview = false;
+    std::unique_ptr<PreviewExport> m_previewExport;
+    std::unique_ptr<TrayMenu> m_trayMenu;
+    std::unique_ptr<OnboardingFlow> m_onboarding;
+    std::unique_ptr<AppLaunch> m_launch;
+    DictationState m_currentState = DictationState::idle();
 };

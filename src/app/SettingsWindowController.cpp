@@ -1,7 +1,7 @@
 #include "app/SettingsWindowController.h"
 
 #include "app/AppSettings.h"
-#include "app/DictationControl.h"
+#include "dictation/DictationCoordinator.h"
 #include "common/DebugLog.h"
 #include "dictation/WhisperLanguages.h"
 
@@ -41,7 +41,7 @@ void markProblem(QLabel* label, bool problem)
 } // namespace
 
 SettingsWindowController::SettingsWindowController(AppSettings& settings,
-                                                   DictationControl& dictation,
+                                                   DictationCoordinator& dictation,
                                                    AutostartEntry autostart, ModelFiles models,
                                                    QObject* parent)
     : QObject(parent), m_settings(settings), m_dictation(dictation),

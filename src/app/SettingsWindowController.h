@@ -12,7 +12,7 @@
 #include <optional>
 
 class AppSettings;
-class DictationControl;
+class DictationCoordinator;
 class QCheckBox;
 class QComboBox;
 class QKeySequenceEdit;
@@ -41,7 +41,7 @@ class SettingsWindowController : public QObject
 
 public:
     // `models` is the recogniser's own search for its model files.
-    SettingsWindowController(AppSettings& settings, DictationControl& dictation,
+    SettingsWindowController(AppSettings& settings, DictationCoordinator& dictation,
                              AutostartEntry autostart, ModelFiles models,
                              QObject* parent = nullptr);
     ~SettingsWindowController() override;
@@ -79,7 +79,7 @@ private:
     void renderModel();
 
     AppSettings& m_settings;
-    DictationControl& m_dictation;
+    DictationCoordinator& m_dictation;
     AutostartEntry m_autostart;
     ModelFiles m_models;
 

@@ -1,7 +1,7 @@
 #include "app/AppDelegate.h"
+#include "app/AppLaunch.h"
 #include "app/AppSettings.h"
 #include "app/CommandLine.h"
-#include "app/CoordinatorDictationControl.h"
 #include "app/InstanceCommandClient.h"
 #include "platform/PlatformFactory.h"
 #include "app/PreviewExport.h"
@@ -9,6 +9,7 @@
 #include "app/SingleInstance.h"
 #include "app/UpdaterController.h"
 #include "common/DebugLog.h"
+#include "dictation/DictationCoordinator.h"
 #include "dictation/ModelPrefetcher.h"
 #include "common/PrivateTempDir.h"
 #include "dictation/WhisperCLITranscriber.h"
@@ -43,7 +44,7 @@ DictationBackends makeDictationBackends()
 AppDelegateServices makeServices()
 {
     AppDelegateServices services;
-    services.dictation = std::make_unique<CoordinatorDictationControl>(makeDictationBackends());
+    services.coordinator = std::make_unique<DictationCoordinator>(makeDictationBackends());
     services.accessibilityTrust = PlatformFactory::makeAccessibilityTrust();
     services.overlayBackend = PlatformFactory::makeOverlayWindowBackend();
     services.presence = PlatformFactory::makeDesktopPresence();
@@ -59,29 +60,15 @@ AppDelegateServices makeServices()
     services.models.lookup = [](const QString& name) {
         return WhisperCLITranscriber().modelURL(name);
     };
+    services.prefetcher = std::make_unique<ModelPrefetcher>(
+        [] {
+            QSettings store(QStringLiteral("Wendlo"), QStringLiteral("Wendlo"));
+            return WhisperCLITranscriber().modelURL(AppSettings::modelIn(store));
+        },
+        std::make_shared<KernelPageCache>());
+    services.makeResumeNotifier = [] { return std::make_unique<LogindResumeNotifier>(); };
     return services;
 }
-
-// whisper-cli reads the whole model on every dictation: read it into the page cache after
-// launch and after every resume, so the first dictation does not wait for the disk.
-struct ModelWarmth
-{
-    std::unique_ptr<ModelPrefetcher> prefetcher;
-    std::unique_ptr<LogindResumeNotifier> resume;
-
-    void start()
-    {
-        prefetcher = std::make_unique<ModelPrefetcher>(
-            [] {
-                QSettings store(QStringLiteral("Wendlo"), QStringLiteral("Wendlo"));
-                return WhisperCLITranscriber().modelURL(AppSettings::modelIn(store));
-            },
-            std::make_shared<KernelPageCache>());
-        resume = std::make_unique<LogindResumeNotifier>();
-        resume->setOnResumed([p = prefetcher.get()] { p->prefetch(); });
-        prefetcher->prefetch();
-    }
-};
 
 void printTo(std::FILE* stream, const QString& text)
 {
@@ -163,7 +150,7 @@ void carryOut(AppDelegate& delegate, InstanceCommand command)
     switch (command) {
     case InstanceCommand::Reopen: {
         const bool visible = delegate.hasVisibleWindows();
-        const bool handled = delegate.applicationShouldHandleReopen(visible);
+        const bool handled = delegate.launch().applicationShouldHandleReopen(visible);
         DebugLog::write(QStringLiteral("reopen visible=") + DebugLog::boolText(visible) +
                         QStringLiteral(" handled=") + DebugLog::boolText(handled));
         return;
@@ -172,13 +159,13 @@ void carryOut(AppDelegate& delegate, InstanceCommand command)
         delegate.openSettings();
         return;
     case InstanceCommand::StartDictation:
-        delegate.startDictation();
+        delegate.coordinator().handlePress();
         return;
     case InstanceCommand::StopDictation:
-        delegate.stopDictation();
+        delegate.coordinator().handleRelease();
         return;
     case InstanceCommand::ToggleDictation:
-        delegate.toggleDictation();
+        delegate.coordinator().toggle();
         return;
     case InstanceCommand::Quit:
         delegate.quit();
@@ -224,25 +211,16 @@ int main(int argc, char** argv)
 
     // The one owner of everything long-lived, for the life of the process.
     std::unique_ptr<AppDelegate> delegate;
-    ModelWarmth warmth;
 
-    const auto launch = [&delegate, &warmth](InstanceCommand command) {
+    const auto launch = [&delegate](InstanceCommand command) {
         delegate = std::make_unique<AppDelegate>(makeServices());
-        AppDelegate* d = delegate.get();
-        QObject::connect(qApp, &QGuiApplication::applicationStateChanged, d,
-                         [d](Qt::ApplicationState state) {
+        AppLaunch* launch = &delegate->launch();
+        QObject::connect(qApp, &QGuiApplication::applicationStateChanged, launch,
+                         [launch](Qt::ApplicationState state) {
                              if (state == Qt::ApplicationActive)
-                                 d->applicationDidBecomeActive();
+                                 launch->applicationDidBecomeActive();
                          });
-        d->applicationDidFinishLaunching();
-        if (command == InstanceCommand::OpenSettings && !d->isPreview())
-            d->openSettings();
-        if (!d->isPreview()) {
-            warmth.start();
-            d->settingsWindowController().onModelChanged = [p = warmth.prefetcher.get()] {
-                p->prefetch();
-            };
-        }
+        launch->applicationDidFinishLaunching(command == InstanceCommand::OpenSettings);
     };
 
     // A preview runs alone: it neither becomes nor disturbs the one instance.
@@ -264,7 +242,7 @@ int main(int argc, char** argv)
 
     instance = std::make_unique<SingleInstance>(folder.value());
     instance->onCommand = [&delegate](InstanceCommand command) {
-        if (delegate && delegate->hasLaunched())
+        if (delegate && delegate->launch().hasLaunched())
             carryOut(*delegate, command);
     };
     QObject::connect(instance.get(), &SingleInstance::becamePrimary,

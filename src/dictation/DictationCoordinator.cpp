@@ -86,8 +86,16 @@ void DictationCoordinator::handlePress()
 {
     // The hot key's grab takes every key while it is down: a paste must wait for its release.
     m_inserter->setKeyboardHeld(true);
+    // Holding the key down again while recording changes nothing; otherwise a press is a toggle.
+    if (!m_state.isRecording())
+        toggle();
+}
+
+void DictationCoordinator::toggle()
+{
     switch (m_state.kind) {
     case DictationState::Kind::Recording:
+        stopAndTranscribe();
         return;
     case DictationState::Kind::Transcribing:
         m_presence->beep();
@@ -129,11 +137,6 @@ void DictationCoordinator::handleRelease()
     DebugLog::write(QStringLiteral("start sequence ended: released after %1 ms").arg(heldMs));
     m_startSequence.reset();
     m_recorder->discardPendingCapture();
-}
-
-void DictationCoordinator::beep()
-{
-    m_presence->beep();
 }
 
 MicrophonePermissionState DictationCoordinator::microphonePermissionState() const

@@ -42,8 +42,9 @@ public:
     MicrophonePermissionState microphonePermissionState() const;
     void runSelfTest(const QString& phrase);
 
-    // Beeps (used by the toggle command while transcribing).
-    void beep();
+    // The one-key command (tray menu, `--toggle-dictation`): starts when idle or after an
+    // error, stops and transcribes while recording, beeps while transcribing.
+    void toggle();
 
     // The hot key in use and, when it could not be grabbed, why.
     const HotKey& hotKey() const { return m_hotKeyController->hotKey(); }

@@ -1,5 +1,6 @@
 #include "app/AppDelegate.h"
 
+#include "fakes/FakePageCache.h"
 #include "onboarding/OnboardingWindowController.h"
 #include "overlay/RecordingOverlayWindowController.h"
 #include "permissions/PermissionsWindowController.h"
@@ -48,14 +49,14 @@ TEST_P(LaunchChoiceTest, ShowsOnboardingOrPermissionsByStoredVersion)
     shell.storeVersion(c.storedVersion);
     AppDelegate& delegate = shell.launch({}, c.microphone, c.accessibility);
 
-    EXPECT_EQ(shell.dictation->calls, QStringList{"start"});
+    EXPECT_EQ(shell.fakes.hotKey->registerCalls, 1);
     EXPECT_EQ(delegate.onboardingWindowController().isVisible(), c.onboardingShown);
     EXPECT_EQ(delegate.permissionsWindowController().isVisible(), c.permissionsShown);
-    ASSERT_NE(delegate.statusItem(), nullptr);
+    ASSERT_NE(delegate.trayMenu().statusItem(), nullptr);
     if (c.onboardingShown) {
-        EXPECT_EQ(delegate.onboardingState().step, OnboardingStep::Welcome);
-        EXPECT_EQ(delegate.onboardingState().microphoneState, c.microphone);
-        EXPECT_EQ(delegate.onboardingState().accessibilityGranted, c.accessibility);
+        EXPECT_EQ(delegate.onboarding().state().step, OnboardingStep::Welcome);
+        EXPECT_EQ(delegate.onboarding().state().microphoneState, c.microphone);
+        EXPECT_EQ(delegate.onboarding().state().accessibilityGranted, c.accessibility);
     }
 }
 
@@ -79,9 +80,9 @@ TEST(LaunchTest, OnboardingPreviewStepTakesOverAndWinsOverOverlay)
         shell.launch(environmentWith({{"QUOR_ONBOARDING_PREVIEW_STEP", "  Practice\n"},
                                       {"QUOR_OVERLAY_PREVIEW_MODE", "cycle"}}));
 
-    EXPECT_TRUE(delegate.isPreview());
-    EXPECT_TRUE(shell.dictation->calls.isEmpty()); // not started: no hot key
-    EXPECT_EQ(delegate.statusItem(), nullptr);
+    EXPECT_TRUE(delegate.launch().isPreview());
+    EXPECT_EQ(shell.fakes.hotKey->registerCalls, 0); // not started: no hot key
+    EXPECT_EQ(delegate.trayMenu().statusItem(), nullptr);
     EXPECT_TRUE(delegate.onboardingWindowController().isVisible());
     EXPECT_EQ(delegate.onboardingWindowController().currentState().step, OnboardingStep::Practice);
     EXPECT_FALSE(delegate.overlayWindowController().isVisible());
@@ -90,7 +91,7 @@ TEST(LaunchTest, OnboardingPreviewStepTakesOverAndWinsOverOverlay)
 
     // While an onboarding preview is configured, becoming active does nothing.
     shell.presence->events.clear();
-    delegate.applicationDidBecomeActive();
+    delegate.launch().applicationDidBecomeActive();
     EXPECT_TRUE(shell.presence->events.isEmpty());
 }
 
@@ -99,9 +100,9 @@ TEST(LaunchTest, OverlayPreviewModeInCapitalsShowsThePill)
     ShellFixture shell;
     AppDelegate& delegate = shell.launch(environmentWith(
         {{"QUOR_ONBOARDING_PREVIEW_STEP", "nowhere"}, {"QUOR_OVERLAY_PREVIEW_MODE", "CYCLE"}}));
-    EXPECT_TRUE(delegate.isPreview());
-    EXPECT_TRUE(shell.dictation->calls.isEmpty());
-    EXPECT_EQ(delegate.statusItem(), nullptr);
+    EXPECT_TRUE(delegate.launch().isPreview());
+    EXPECT_EQ(shell.fakes.hotKey->registerCalls, 0);
+    EXPECT_EQ(delegate.trayMenu().statusItem(), nullptr);
     EXPECT_TRUE(delegate.overlayWindowController().isVisible());
     EXPECT_FALSE(delegate.onboardingWindowController().isVisible());
 }
@@ -111,70 +112,115 @@ TEST(LaunchTest, UnknownPreviewWordsRunTheOrdinaryLaunch)
     ShellFixture shell;
     AppDelegate& delegate = shell.launch(environmentWith(
         {{"QUOR_ONBOARDING_PREVIEW_STEP", "   "}, {"QUOR_OVERLAY_PREVIEW_MODE", "sideways"}}));
-    EXPECT_FALSE(delegate.isPreview());
-    EXPECT_EQ(shell.dictation->calls, QStringList{"start"});
-    EXPECT_NE(delegate.statusItem(), nullptr);
+    EXPECT_FALSE(delegate.launch().isPreview());
+    EXPECT_EQ(shell.fakes.hotKey->registerCalls, 1);
+    EXPECT_NE(delegate.trayMenu().statusItem(), nullptr);
 }
 
 TEST(LaunchTest, SelfTestRunsOnlyForANonEmptyPhraseAfterTheWindows)
 {
+    const auto launchLines = [](ShellFixture& shell, const char* phrase) {
+        const qint64 offset = logSize();
+        shell.launch(environmentWith({{"QUOR_SELFTEST_PHRASE", phrase}}));
+        QStringList lines;
+        for (const QString& line : logLinesSince(offset))
+            if (line.contains("self-test") || line.contains("launch complete"))
+                lines << line;
+        return lines;
+    };
     ShellFixture empty;
-    empty.launch(environmentWith({{"QUOR_SELFTEST_PHRASE", ""}}));
-    EXPECT_EQ(empty.dictation->calls, QStringList{"start"});
+    EXPECT_EQ(launchLines(empty, ""), QStringList{"[Quor] launch complete"});
 
     ShellFixture shell;
-    AppDelegate& delegate =
-        shell.launch(environmentWith({{"QUOR_SELFTEST_PHRASE", "hello there"}}));
-    EXPECT_EQ(shell.dictation->calls, (QStringList{"start", "runSelfTest:hello there"}));
-    EXPECT_TRUE(delegate.onboardingWindowController().isVisible());
+    EXPECT_EQ(launchLines(shell, "hello there"),
+              (QStringList{"[Quor] starting self-test", "[Quor] launch complete"}));
+    EXPECT_TRUE(shell.delegate->onboardingWindowController().isVisible());
 }
 
-struct ToggleCase
+TEST(LaunchTest, SettingsLaunchOpensTheWindowUnlessItIsAPreview)
 {
-    const char* name;
-    DictationState state;
-    const char* call;
-};
+    ShellFixture shell;
+    shell.storeVersion(1);
+    shell.make().launch().applicationDidFinishLaunching(/*showSettings=*/true);
+    EXPECT_TRUE(shell.delegate->settingsWindowController().isVisible());
+    EXPECT_EQ(shell.fakes.hotKey->registerCalls, 1);
 
-class ToggleTest : public ::testing::TestWithParam<ToggleCase>
+    ShellFixture preview;
+    preview.make(environmentWith({{"QUOR_OVERLAY_PREVIEW_MODE", "cycle"}}))
+        .launch()
+        .applicationDidFinishLaunching(true);
+    EXPECT_FALSE(preview.delegate->settingsWindowController().isVisible());
+}
+
+TEST(LaunchTest, ModelIsReadAheadAtLaunchOnResumeAndForANewChoice)
 {
-};
+    const auto makePrefetcher = [](const std::shared_ptr<FakePageCache>& cache) {
+        return std::make_unique<ModelPrefetcher>(
+            []() -> Result<QString> { return QStringLiteral("/models/ggml-small.bin"); }, cache);
+    };
+    ShellFixture shell;
+    shell.storeVersion(1);
+    auto cache = std::make_shared<FakePageCache>();
+    shell.prefetcher = makePrefetcher(cache);
+    AppDelegate& delegate = shell.launch();
+    const auto readsSettle = [&](qsizetype n) {
+        return waitUntil([&] {
+            return cache->calls().size() == n && !delegate.launch().prefetcher()->isRunning();
+        });
+    };
+    EXPECT_TRUE(readsSettle(1));
+    ASSERT_TRUE(shell.resume->resume());
+    EXPECT_TRUE(readsSettle(2));
+    delegate.settingsWindowController().onModelChanged();
+    EXPECT_TRUE(readsSettle(3));
 
-TEST_P(ToggleTest, ActsOnTheCoordinatorsState)
+    // A preview reads nothing ahead and listens for no wake-up.
+    ShellFixture preview;
+    auto previewCache = std::make_shared<FakePageCache>();
+    preview.prefetcher = makePrefetcher(previewCache);
+    preview.launch(environmentWith({{"QUOR_OVERLAY_PREVIEW_MODE", "cycle"}}));
+    EXPECT_EQ(preview.resume, nullptr);
+    spinFor(50);
+    EXPECT_TRUE(previewCache->calls().isEmpty());
+}
+
+// MARK: toggle
+
+// The rules per state are the coordinator's; here the items reach it.
+TEST(ToggleTest, TheItemStartsAndStopsADictation)
 {
     ShellFixture shell;
     shell.storeVersion(1);
     AppDelegate& delegate = shell.launch();
-    shell.dictation->calls.clear();
-    shell.dictation->current = GetParam().state;
+    QAction* toggle = delegate.trayMenu().toggleMenuItem();
 
-    delegate.toggleMenuItem()->trigger();
+    toggle->trigger();
+    ASSERT_TRUE(waitUntil([&] { return toggle->text() == "Stop Dictation"; }));
+    EXPECT_TRUE(shell.coordinator->state().isRecording());
 
-    EXPECT_EQ(shell.dictation->calls, QStringList{GetParam().call});
-    EXPECT_EQ(delegate.currentState(), DictationState::idle()); // only delivered states count
+    toggle->trigger();
+    EXPECT_TRUE(shell.coordinator->state().isTranscribing());
+    ASSERT_TRUE(waitUntil([&] { return delegate.currentState() == DictationState::idle(); }));
+    EXPECT_EQ(shell.fakes.transcriber->calls().size(), 1);
+    EXPECT_EQ(toggle->text(), "Start Dictation");
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    States, ToggleTest,
-    ::testing::Values(ToggleCase{"idle", DictationState::idle(), "requestMicrophoneAndStart"},
-                      ToggleCase{"recording", DictationState::recording(), "stopAndTranscribe"},
-                      ToggleCase{"transcribing", DictationState::transcribing(), "beep"},
-                      ToggleCase{"error", DictationState::error("Transcript was empty"),
-                                 "requestMicrophoneAndStart"}),
-    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(CancelTest, TheCancelItemStopsTheTranscription)
 {
     ShellFixture shell;
+    shell.holdTranscriptions = true;
     shell.storeVersion(1);
     AppDelegate& delegate = shell.launch();
-    shell.dictation->emitState(DictationState::transcribing());
-    ASSERT_TRUE(waitUntil([&] { return delegate.cancelTranscriptionMenuItem()->isVisible(); }));
-    shell.dictation->calls.clear();
+    TrayMenu& tray = delegate.trayMenu();
+    tray.toggleMenuItem()->trigger();
+    ASSERT_TRUE(waitUntil([&] { return shell.coordinator->state().isRecording(); }));
+    tray.toggleMenuItem()->trigger();
+    ASSERT_TRUE(waitUntil([&] { return tray.cancelTranscriptionMenuItem()->isVisible(); }));
 
-    delegate.cancelTranscriptionMenuItem()->trigger();
+    tray.cancelTranscriptionMenuItem()->trigger();
 
-    EXPECT_EQ(shell.dictation->calls, QStringList{"cancelTranscription"});
+    EXPECT_EQ(shell.coordinator->state(), DictationState::idle());
+    EXPECT_TRUE(waitUntil([&] { return !tray.cancelTranscriptionMenuItem()->isVisible(); }));
 }
 
 struct ChromeCase
@@ -197,19 +243,23 @@ TEST_P(ChromeTest, FollowsTheDeliveredState)
     shell.storeVersion(1);
     AppDelegate& delegate = shell.launch();
 
-    shell.dictation->emitState(c.state);
+    shell.report(c.state);
     ASSERT_TRUE(waitUntil([&] { return delegate.currentState() == c.state; }));
 
     // Menu titles double "&" so that it shows as itself rather than as a mnemonic.
-    EXPECT_EQ(delegate.statusMenuItem()->text(), QString(c.statusLine).replace("&", "&&"));
-    EXPECT_EQ(delegate.toggleMenuItem()->text(), c.toggleTitle);
-    EXPECT_EQ(delegate.cancelTranscriptionMenuItem()->isVisible(), c.offersCancel);
-    EXPECT_EQ(delegate.statusItem()->toolTip(), QStringLiteral("Wendlo \u2014 ") + c.statusLine);
-    EXPECT_EQ(delegate.statusItemAccessibleName(), QStringLiteral("Wendlo, ") + c.statusLine);
-    EXPECT_EQ(delegate.menu()->accessibleName(), QStringLiteral("Wendlo, ") + c.statusLine);
+    EXPECT_EQ(delegate.trayMenu().statusMenuItem()->text(),
+              QString(c.statusLine).replace("&", "&&"));
+    EXPECT_EQ(delegate.trayMenu().toggleMenuItem()->text(), c.toggleTitle);
+    EXPECT_EQ(delegate.trayMenu().cancelTranscriptionMenuItem()->isVisible(), c.offersCancel);
+    EXPECT_EQ(delegate.trayMenu().statusItem()->toolTip(),
+              QStringLiteral("Wendlo \u2014 ") + c.statusLine);
+    EXPECT_EQ(delegate.trayMenu().statusItemAccessibleName(),
+              QStringLiteral("Wendlo, ") + c.statusLine);
+    EXPECT_EQ(delegate.trayMenu().menu()->accessibleName(),
+              QStringLiteral("Wendlo, ") + c.statusLine);
     // Every item the menu shows is active (Qt disables the hidden ones).
-    for (QAction* item : delegate.menu()->actions()) {
-        if (item != delegate.statusMenuItem() && item->isVisible()) {
+    for (QAction* item : delegate.trayMenu().menu()->actions()) {
+        if (item != delegate.trayMenu().statusMenuItem() && item->isVisible()) {
             EXPECT_TRUE(item->isEnabled()) << item->text().toStdString();
         }
     }
@@ -242,33 +292,33 @@ TEST(MenuTest, ItemsInOrderWithQuitOnCtrlQ)
     AppDelegate& delegate = shell.launch();
 
     QStringList titles;
-    for (QAction* item : delegate.menu()->actions())
+    for (QAction* item : delegate.trayMenu().menu()->actions())
         titles << (item->isSeparator() ? QStringLiteral("---") : item->text());
     EXPECT_EQ(titles,
               (QStringList{"Idle", "Start Dictation", "Cancel Transcription", "---",
                            "Open Setup Guide", "Request Accessibility Permission",
                            "Request Microphone Permission", "---", QStringLiteral("Settings\u2026"),
                            QStringLiteral("Check for Updates\u2026"), "---", "Quit"}));
-    EXPECT_EQ(delegate.statusItem()->contextMenu(), delegate.menu());
-    EXPECT_FALSE(delegate.statusMenuItem()->isEnabled());
+    EXPECT_EQ(delegate.trayMenu().statusItem()->contextMenu(), delegate.trayMenu().menu());
+    EXPECT_FALSE(delegate.trayMenu().statusMenuItem()->isEnabled());
 
-    for (QAction* item : delegate.menu()->actions()) {
+    for (QAction* item : delegate.trayMenu().menu()->actions()) {
         const QKeySequence expected =
             item->text() == "Quit" ? QKeySequence(Qt::CTRL | Qt::Key_Q) : QKeySequence();
         EXPECT_EQ(item->shortcut(), expected) << item->text().toStdString();
     }
-    delegate.menu()->actions().constLast()->trigger();
+    delegate.trayMenu().menu()->actions().constLast()->trigger();
     EXPECT_EQ(shell.presence->events.constLast(), "terminate");
 
     // Ctrl+Q quits while the menu is open, and no other key does anything there.
     shell.presence->events.clear();
-    delegate.menu()->popup(QPoint(10, 10));
-    ASSERT_TRUE(waitUntil([&] { return delegate.menu()->isVisible(); }));
-    QTest::keyClick(delegate.menu(), Qt::Key_D, Qt::ControlModifier);
+    delegate.trayMenu().menu()->popup(QPoint(10, 10));
+    ASSERT_TRUE(waitUntil([&] { return delegate.trayMenu().menu()->isVisible(); }));
+    QTest::keyClick(delegate.trayMenu().menu(), Qt::Key_D, Qt::ControlModifier);
     EXPECT_TRUE(shell.presence->events.isEmpty());
-    QTest::keyClick(delegate.menu(), Qt::Key_Q, Qt::ControlModifier);
+    QTest::keyClick(delegate.trayMenu().menu(), Qt::Key_Q, Qt::ControlModifier);
     EXPECT_EQ(shell.presence->events, QStringList{"terminate"});
-    delegate.menu()->hide();
+    delegate.trayMenu().menu()->hide();
 }
 
 TEST(MenuTest, NoTrayIsLoggedAndASecondLaunchStillReachesTheApp)
@@ -281,7 +331,7 @@ TEST(MenuTest, NoTrayIsLoggedAndASecondLaunchStillReachesTheApp)
     EXPECT_TRUE(logLinesSince(offset).join('\n').contains("tray unavailable"));
     EXPECT_FALSE(delegate.hasVisibleWindows());
 
-    EXPECT_TRUE(delegate.applicationShouldHandleReopen(false));
+    EXPECT_TRUE(delegate.launch().applicationShouldHandleReopen(false));
     EXPECT_TRUE(delegate.permissionsWindowController().isVisible());
 }
 
@@ -304,18 +354,18 @@ TEST_P(RefreshWindowsTest, KeepsWindowsInStep)
     shell.storeVersion(1);
     AppDelegate& delegate = shell.launch();
     if (c.onboardingVisible)
-        delegate.presentOnboarding(false);
+        delegate.onboarding().present(false);
     shell.setPermissions(c.allGranted ? Mic::Granted : Mic::Denied, c.allGranted);
     shell.presence->events.clear();
 
-    delegate.refreshPermissionWindow(c.present);
+    delegate.launch().refreshPermissionWindow(c.present);
 
     if (c.onboardingVisible) {
         EXPECT_FALSE(delegate.permissionsWindowController().isVisible());
         EXPECT_TRUE(shell.presence->events.isEmpty()); // nothing raised
         EXPECT_EQ(delegate.onboardingWindowController().currentState().microphoneState,
                   c.allGranted ? Mic::Granted : Mic::Denied);
-        EXPECT_EQ(delegate.onboardingState().accessibilityGranted, c.allGranted);
+        EXPECT_EQ(delegate.onboarding().state().accessibilityGranted, c.allGranted);
         return;
     }
     EXPECT_EQ(delegate.permissionsWindowController().isVisible(), !c.allGranted && c.present);
@@ -339,7 +389,7 @@ TEST(RefreshTest, AllGrantedClosesAnOpenPermissionsWindow)
     AppDelegate& delegate = shell.launch({}, Mic::Denied, true);
     ASSERT_TRUE(delegate.permissionsWindowController().isVisible());
     shell.setPermissions(Mic::Granted, true);
-    delegate.applicationDidBecomeActive();
+    delegate.launch().applicationDidBecomeActive();
     EXPECT_FALSE(delegate.permissionsWindowController().isVisible());
 }
 
@@ -349,13 +399,14 @@ TEST(RefreshTest, DelayedRefreshesAfterARequestNeverPresent)
     shell.storeVersion(1);
     AppDelegate& delegate = shell.launch({}, Mic::Denied, false);
     delegate.permissionsWindowController().close();
-    shell.dictation->calls.clear();
     const qint64 offset = logSize();
 
-    delegate.requestMicrophonePermission();
-    delegate.requestAccessibilityPermission();
-    EXPECT_EQ(shell.dictation->calls, (QStringList{"requestMicrophoneAccess(true,true,none)",
-                                                   "requestAccessibilityPermission"}));
+    delegate.launch().requestMicrophonePermission();
+    delegate.launch().requestAccessibilityPermission();
+    // Denied: the coordinator explains where to allow it.
+    ASSERT_EQ(shell.fakes.presence->alerts.size(), 1);
+    EXPECT_EQ(shell.fakes.presence->alerts[0][0], "Microphone Permission Needed");
+    EXPECT_EQ(shell.fakes.accessibilityTrust->prompts, 1);
     EXPECT_TRUE(logLinesSince(offset).contains("[Quor] requestMicrophonePermission state=denied"));
 
     // The user grants accessibility in the prompt: the first refresh picks it up.
@@ -367,7 +418,7 @@ TEST(RefreshTest, DelayedRefreshesAfterARequestNeverPresent)
                   ->findChild<QWidget*>("requestAccessibilityButton")
                   ->isHidden(),
               true);
-    shell.dictation->microphone = Mic::Granted;
+    shell.fakes.recordPermission->current = Mic::Granted;
     spinFor(1500);
     EXPECT_FALSE(delegate.permissionsWindowController().isVisible());
 }
@@ -377,16 +428,17 @@ TEST(StateDeliveryTest, StatesFromAnyThreadAreAppliedInOrderAndLogged)
     ShellFixture shell;
     shell.storeVersion(1);
     AppDelegate& delegate = shell.launch();
+    spinFor(50); // the idle state that starting the coordinator reports
     const qint64 offset = logSize();
 
     std::thread worker([&] {
-        shell.dictation->onStateChange(DictationState::recording());
-        shell.dictation->onStateChange(DictationState::transcribing());
+        shell.coordinator->onStateChange(DictationState::recording());
+        shell.coordinator->onStateChange(DictationState::transcribing());
     });
     worker.join();
-    shell.dictation->onStateChange(DictationState::error("boom"));
+    shell.coordinator->onStateChange(DictationState::error("boom"));
     EXPECT_EQ(delegate.currentState(), DictationState::idle()); // always via a task
-    shell.dictation->onStateChange(DictationState::idle());
+    shell.coordinator->onStateChange(DictationState::idle());
 
     ASSERT_TRUE(waitUntil([&] { return logLinesSince(offset).size() >= 4; }));
     QStringList states;
@@ -402,9 +454,9 @@ TEST(StateDeliveryTest, RecordingShowsThePillAndIdleHidesIt)
     ShellFixture shell;
     shell.storeVersion(1);
     AppDelegate& delegate = shell.launch();
-    shell.dictation->emitState(DictationState::recording());
+    shell.report(DictationState::recording());
     EXPECT_TRUE(waitUntil([&] { return delegate.overlayWindowController().isVisible(); }));
-    shell.dictation->emitState(DictationState::idle());
+    shell.report(DictationState::idle());
     EXPECT_TRUE(waitUntil([&] { return !delegate.overlayWindowController().isVisible(); }));
 }
 
@@ -414,7 +466,7 @@ TEST(StateDeliveryTest, StateChangeDuringOnboardingRerendersItAndKeepsPermission
     AppDelegate& delegate = shell.launch({}, Mic::Undetermined, false);
     ASSERT_TRUE(delegate.onboardingWindowController().isVisible());
     shell.setPermissions(Mic::Granted, true);
-    shell.dictation->emitState(DictationState::error("Microphone access denied"));
+    shell.report(DictationState::error("Microphone access denied"));
     ASSERT_TRUE(waitUntil([&] { return delegate.currentState().isError(); }));
     EXPECT_EQ(delegate.onboardingWindowController().currentState().microphoneState, Mic::Granted);
     EXPECT_TRUE(delegate.onboardingWindowController().currentState().accessibilityGranted);
@@ -426,7 +478,7 @@ TEST(StateDeliveryTest, StateReportedAfterTheDelegateIsGoneIsStillLogged)
     ShellFixture shell;
     shell.storeVersion(1);
     shell.launch();
-    auto report = shell.dictation->onStateChange;
+    auto report = shell.coordinator->onStateChange;
     const qint64 offset = logSize();
     report(DictationState::recording());
     shell.delegate.reset();
@@ -441,26 +493,26 @@ TEST(ReopenTest, FollowsStoredVersionVisibilityAndPermissions)
         shell.storeVersion(1);
         AppDelegate& delegate = shell.launch({}, Mic::Denied, true);
         shell.presence->events.clear();
-        EXPECT_FALSE(delegate.applicationShouldHandleReopen(true));
+        EXPECT_FALSE(delegate.launch().applicationShouldHandleReopen(true));
         EXPECT_TRUE(shell.presence->events.isEmpty());
 
         delegate.permissionsWindowController().close();
-        EXPECT_TRUE(delegate.applicationShouldHandleReopen(false));
+        EXPECT_TRUE(delegate.launch().applicationShouldHandleReopen(false));
         EXPECT_TRUE(delegate.permissionsWindowController().isVisible());
     }
     {
         ShellFixture shell;
         shell.storeVersion(1);
         AppDelegate& delegate = shell.launch();
-        EXPECT_FALSE(delegate.applicationShouldHandleReopen(false));
+        EXPECT_FALSE(delegate.launch().applicationShouldHandleReopen(false));
         EXPECT_FALSE(delegate.hasVisibleWindows());
     }
     {
         ShellFixture shell;
         shell.storeVersion(0);
         AppDelegate& delegate = shell.launch();
-        delegate.advanceOnboarding();
-        EXPECT_TRUE(delegate.applicationShouldHandleReopen(true));
-        EXPECT_EQ(delegate.onboardingState().step, OnboardingStep::Microphone); // not reset
+        delegate.onboarding().advance();
+        EXPECT_TRUE(delegate.launch().applicationShouldHandleReopen(true));
+        EXPECT_EQ(delegate.onboarding().state().step, OnboardingStep::Microphone); // not reset
     }
 }

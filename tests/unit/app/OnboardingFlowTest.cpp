@@ -20,9 +20,9 @@ struct Onboarding : ShellFixture
     {
         AppDelegate& d = launch();
         if (step.stepNumber() > OnboardingStep(OnboardingStep::Practice).stepNumber())
-            d.updateOnboardingPractice(sentence);
-        while (d.onboardingState().step != step)
-            d.advanceOnboarding();
+            d.onboarding().updatePractice(sentence);
+        while (d.onboarding().state().step != step)
+            d.onboarding().advance();
         return d;
     }
 };
@@ -49,17 +49,17 @@ TEST_P(OnboardingTransitionTest, MovesByTheContinueRule)
     const TransitionCase& c = GetParam();
     Onboarding shell;
     AppDelegate& delegate = shell.at(c.from);
-    delegate.updateOnboardingPractice(c.practiceText);
+    delegate.onboarding().updatePractice(c.practiceText);
     shell.setPermissions(c.microphone, c.accessibility);
-    delegate.applicationDidBecomeActive(); // caches the permissions
+    delegate.launch().applicationDidBecomeActive(); // caches the permissions
 
     if (c.back)
-        delegate.goBackOnboarding();
+        delegate.onboarding().goBack();
     else
-        delegate.advanceOnboarding();
+        delegate.onboarding().advance();
 
-    EXPECT_EQ(delegate.onboardingState().step, c.to);
-    EXPECT_EQ(delegate.onboardingWindowController().currentState(), delegate.onboardingState());
+    EXPECT_EQ(delegate.onboarding().state().step, c.to);
+    EXPECT_EQ(delegate.onboardingWindowController().currentState(), delegate.onboarding().state());
     EXPECT_TRUE(delegate.onboardingWindowController().isVisible());
 }
 
@@ -98,16 +98,16 @@ TEST(OnboardingFlowTest, ContinueUsesTheCachedMicrophoneStateThenTheFreshOne)
 {
     ShellFixture shell;
     AppDelegate& delegate = shell.launch({}, Mic::Undetermined, true);
-    delegate.advanceOnboarding();
-    ASSERT_EQ(delegate.onboardingState().step, OnboardingStep::Microphone);
-    ASSERT_EQ(delegate.onboardingState().microphoneState, Mic::Undetermined);
+    delegate.onboarding().advance();
+    ASSERT_EQ(delegate.onboarding().state().step, OnboardingStep::Microphone);
+    ASSERT_EQ(delegate.onboarding().state().microphoneState, Mic::Undetermined);
 
-    shell.dictation->microphone = Mic::Granted; // granted a moment ago
-    delegate.advanceOnboarding();
-    EXPECT_EQ(delegate.onboardingState().step, OnboardingStep::Microphone);
-    EXPECT_EQ(delegate.onboardingState().microphoneState, Mic::Granted);
-    delegate.advanceOnboarding();
-    EXPECT_EQ(delegate.onboardingState().step, OnboardingStep::Accessibility);
+    shell.fakes.recordPermission->current = Mic::Granted; // granted a moment ago
+    delegate.onboarding().advance();
+    EXPECT_EQ(delegate.onboarding().state().step, OnboardingStep::Microphone);
+    EXPECT_EQ(delegate.onboarding().state().microphoneState, Mic::Granted);
+    delegate.onboarding().advance();
+    EXPECT_EQ(delegate.onboarding().state().step, OnboardingStep::Accessibility);
 }
 
 TEST(OnboardingFlowTest, PracticeSnapsToTheSentenceAndClearTextBlocks)
@@ -115,39 +115,39 @@ TEST(OnboardingFlowTest, PracticeSnapsToTheSentenceAndClearTextBlocks)
     Onboarding shell;
     AppDelegate& delegate = shell.at(OnboardingStep::Practice);
 
-    delegate.updateOnboardingPractice("wendlo helps me write without breaking my flow");
-    EXPECT_EQ(delegate.onboardingState().practiceText, sentence);
-    EXPECT_TRUE(mayContinue(delegate.onboardingState()));
+    delegate.onboarding().updatePractice("wendlo helps me write without breaking my flow");
+    EXPECT_EQ(delegate.onboarding().state().practiceText, sentence);
+    EXPECT_TRUE(mayContinue(delegate.onboarding().state()));
 
-    delegate.updateOnboardingPractice("banana");
-    EXPECT_EQ(delegate.onboardingState().practiceText, "banana");
+    delegate.onboarding().updatePractice("banana");
+    EXPECT_EQ(delegate.onboarding().state().practiceText, "banana");
 
-    delegate.updateOnboardingPractice("");
-    EXPECT_EQ(delegate.onboardingState().practiceText, "");
-    EXPECT_FALSE(mayContinue(delegate.onboardingState()));
+    delegate.onboarding().updatePractice("");
+    EXPECT_EQ(delegate.onboarding().state().practiceText, "");
+    EXPECT_FALSE(mayContinue(delegate.onboarding().state()));
 }
 
 TEST(OnboardingFlowTest, StepChangesKeepThePracticeText)
 {
     Onboarding shell;
     AppDelegate& delegate = shell.at(OnboardingStep::Ready);
-    delegate.goBackOnboarding();
-    EXPECT_EQ(delegate.onboardingState().step, OnboardingStep::Practice);
-    EXPECT_EQ(delegate.onboardingState().practiceText, sentence);
+    delegate.onboarding().goBack();
+    EXPECT_EQ(delegate.onboarding().state().step, OnboardingStep::Practice);
+    EXPECT_EQ(delegate.onboarding().state().practiceText, sentence);
 }
 
 TEST(OnboardingFlowTest, CompletionWithMicrophoneDeniedStoresAndPresentsPermissions)
 {
     Onboarding shell;
     AppDelegate& delegate = shell.at(OnboardingStep::Ready);
-    shell.dictation->microphone = Mic::Denied;
+    shell.fakes.recordPermission->current = Mic::Denied;
 
-    delegate.completeOnboarding();
+    delegate.onboarding().complete();
 
-    EXPECT_EQ(delegate.onboardingStore().storedVersion(), 1);
+    EXPECT_EQ(delegate.onboarding().store().storedVersion(), 1);
     EXPECT_FALSE(delegate.onboardingWindowController().isVisible());
     EXPECT_TRUE(delegate.permissionsWindowController().isVisible());
-    EXPECT_EQ(delegate.onboardingState().step, OnboardingStep::Ready); // not reset
+    EXPECT_EQ(delegate.onboarding().state().step, OnboardingStep::Ready); // not reset
 
     // The next launch does not show onboarding.
     shell.launch({}, Mic::Denied, true);
@@ -159,8 +159,8 @@ TEST(OnboardingFlowTest, CompletionWithAllGrantedGoesToTheTray)
 {
     Onboarding shell;
     AppDelegate& delegate = shell.at(OnboardingStep::Ready);
-    delegate.completeOnboarding();
-    EXPECT_EQ(delegate.onboardingStore().storedVersion(), 1);
+    delegate.onboarding().complete();
+    EXPECT_EQ(delegate.onboarding().store().storedVersion(), 1);
     EXPECT_FALSE(delegate.hasVisibleWindows());
 }
 
@@ -168,11 +168,11 @@ TEST(OnboardingFlowTest, ReopenAfterClosingKeepsTheStepAndTheSentence)
 {
     Onboarding shell;
     AppDelegate& delegate = shell.at(OnboardingStep::Practice);
-    delegate.updateOnboardingPractice(sentence);
+    delegate.onboarding().updatePractice(sentence);
     delegate.onboardingWindowController().close();
-    EXPECT_EQ(delegate.onboardingStore().storedVersion(), 0);
+    EXPECT_EQ(delegate.onboarding().store().storedVersion(), 0);
 
-    EXPECT_TRUE(delegate.applicationShouldHandleReopen(false));
+    EXPECT_TRUE(delegate.launch().applicationShouldHandleReopen(false));
     EXPECT_TRUE(delegate.onboardingWindowController().isVisible());
     const OnboardingState shown = delegate.onboardingWindowController().currentState();
     EXPECT_EQ(shown.step, OnboardingStep::Practice);
@@ -187,10 +187,10 @@ TEST(OnboardingFlowTest, SetupGuideStartsOverAndReplacesThePermissionsWindow)
     AppDelegate& delegate = shell.launch({}, Mic::Denied, false);
     ASSERT_TRUE(delegate.permissionsWindowController().isVisible());
 
-    delegate.openSetupGuide();
+    delegate.trayMenu().onOpenSetupGuide();
     EXPECT_FALSE(delegate.permissionsWindowController().isVisible());
     EXPECT_TRUE(delegate.onboardingWindowController().isVisible());
-    EXPECT_EQ(delegate.onboardingState(),
+    EXPECT_EQ(delegate.onboarding().state(),
               (OnboardingState{OnboardingStep::Welcome, Mic::Denied, false, QString()}));
 }
 
@@ -200,14 +200,14 @@ TEST(OnboardingFlowTest, WindowButtonsReachTheDelegate)
     AppDelegate& delegate = shell.at(OnboardingStep::Welcome);
     OnboardingWindowController& window = delegate.onboardingWindowController();
     window.onAdvance();
-    EXPECT_EQ(delegate.onboardingState().step, OnboardingStep::Microphone);
+    EXPECT_EQ(delegate.onboarding().state().step, OnboardingStep::Microphone);
     window.onBack();
-    EXPECT_EQ(delegate.onboardingState().step, OnboardingStep::Welcome);
-    shell.dictation->calls.clear();
+    EXPECT_EQ(delegate.onboarding().state().step, OnboardingStep::Welcome);
+    const qint64 offset = logSize();
     window.onRequestMicrophone();
     window.onRequestAccessibility();
-    EXPECT_EQ(shell.dictation->calls, (QStringList{"requestMicrophoneAccess(true,true,none)",
-                                                   "requestAccessibilityPermission"}));
+    EXPECT_TRUE(logLinesSince(offset).contains("[Quor] requestMicrophonePermission state=granted"));
+    EXPECT_EQ(shell.fakes.accessibilityTrust->prompts, 1);
     window.onPracticeTextChange("banana");
-    EXPECT_EQ(delegate.onboardingState().practiceText, "banana");
+    EXPECT_EQ(delegate.onboarding().state().practiceText, "banana");
 }

@@ -237,7 +237,7 @@ protected:
 TEST_F(SettingsWindow, TheTrayItemOpensIt)
 {
     window->close();
-    shell.delegate->settingsMenuItem()->trigger();
+    shell.delegate->trayMenu().settingsMenuItem()->trigger();
     EXPECT_TRUE(window->isVisible());
     EXPECT_EQ(window->window()->windowTitle(), "Wendlo Settings");
     EXPECT_EQ(status(), "Hold Super + D to dictate.");
@@ -250,16 +250,16 @@ TEST_F(SettingsWindow, NewKeyIsGrabbedStoredAndNamedEverywhere)
 {
     const QKeyCombination key(Qt::ControlModifier | Qt::AltModifier, Qt::Key_Space);
     EXPECT_EQ(window->chooseHotKey(key), std::nullopt);
-    EXPECT_EQ(shell.dictation->hotKeyChanges.last(), "Ctrl+Alt+Space");
+    EXPECT_EQ(shell.fakes.hotKey->grabbed, key);
     EXPECT_EQ(stored(AppSettings::hotKeyKey()), "Ctrl+Alt+Space");
     EXPECT_EQ(status(), "Hold Ctrl + Alt + Space to dictate.");
 
     // The onboarding names it too.
-    shell.delegate->presentOnboarding(true);
-    shell.delegate->advanceOnboarding();
-    shell.delegate->advanceOnboarding();
-    shell.delegate->advanceOnboarding();
-    ASSERT_EQ(shell.delegate->onboardingState().step, OnboardingStep::Practice);
+    shell.delegate->onboarding().present(true);
+    shell.delegate->onboarding().advance();
+    shell.delegate->onboarding().advance();
+    shell.delegate->onboarding().advance();
+    ASSERT_EQ(shell.delegate->onboarding().state().step, OnboardingStep::Practice);
     QWidget* onboarding = shell.delegate->onboardingWindowController().window();
     EXPECT_EQ(onboarding->findChild<QLabel*>("subtitleLabel")->text(),
               "Click the field. Hold Ctrl + Alt + Space. Speak. Release.");
@@ -275,12 +275,21 @@ TEST(SettingsWindowOnWayland, TheCompositorsBindingAndALaterRefusalAreShownWhere
                           "--start-dictation\nbindsym --release Mod4+d exec wendlo --stop-dictation";
     ShellFixture shell;
     shell.make();
-    shell.dictation->binding = lines;
-    shell.delegate->applicationDidFinishLaunching();
-    ASSERT_EQ(shell.delegate->onboardingState().step, OnboardingStep::Welcome);
+    shell.fakes.hotKey->bindingNeeded = true;
+    shell.fakes.hotKey->binding = CompositorBinding{
+        "sway",
+        "~/.config/sway/config",
+        "swaymsg reload",
+        {"bindsym --no-repeat Mod4+d exec wendlo --start-dictation",
+         "bindsym --release Mod4+d exec wendlo --stop-dictation"},
+        "wendlo --start-dictation",
+        "wendlo --stop-dictation",
+        "wendlo --toggle-dictation"};
+    shell.delegate->launch().applicationDidFinishLaunching();
+    ASSERT_EQ(shell.delegate->onboarding().state().step, OnboardingStep::Welcome);
     for (int step = 0; step < 3; ++step)
-        shell.delegate->advanceOnboarding();
-    ASSERT_EQ(shell.delegate->onboardingState().step, OnboardingStep::Practice);
+        shell.delegate->onboarding().advance();
+    ASSERT_EQ(shell.delegate->onboarding().state().step, OnboardingStep::Practice);
     QWidget* onboarding = shell.delegate->onboardingWindowController().window();
     auto* instruction = onboarding->findChild<QLabel*>("practiceInstructionLabel");
     EXPECT_EQ(instruction->text(), lines);
@@ -296,9 +305,13 @@ TEST(SettingsWindowOnWayland, TheCompositorsBindingAndALaterRefusalAreShownWhere
                             lines);
 
     // A refusal that comes later (a portal's answer) is the problem in both places at once.
-    const QString refused = "Super + D could not be registered: the desktop refused the shortcut.";
-    shell.dictation->binding.reset();
-    shell.dictation->refuseLater(refused);
+    const QString refused = "Super + D could not be registered: the desktop refused the shortcut. "
+                            "Choose another hot key in Settings\u2026 (tray menu, or wendlo "
+                            "--settings).";
+    shell.fakes.hotKey->bindingNeeded = false;
+    shell.fakes.hotKey->binding.reset();
+    ASSERT_TRUE(shell.fakes.hotKey->refuseLater(HotKey::standard().combination(),
+                                                "the desktop refused the shortcut"));
     EXPECT_EQ(status(), refused);
     EXPECT_EQ(instruction->text(), refused);
     EXPECT_EQ(onboarding->findChild<QLabel*>("subtitleLabel")->text(),
@@ -307,12 +320,14 @@ TEST(SettingsWindowOnWayland, TheCompositorsBindingAndALaterRefusalAreShownWhere
 
 TEST_F(SettingsWindow, ConflictIsShownInPlaceAndTheOldKeyStays)
 {
-    shell.dictation->refusedKeys << "Ctrl+Alt+T";
-    const std::optional<QString> failure =
-        window->chooseHotKey(QKeyCombination(Qt::ControlModifier | Qt::AltModifier, Qt::Key_T));
+    const QKeyCombination taken(Qt::ControlModifier | Qt::AltModifier, Qt::Key_T);
+    shell.fakes.hotKey->refused << taken;
+    const std::optional<QString> failure = window->chooseHotKey(taken);
     ASSERT_TRUE(failure);
-    EXPECT_EQ(status(), "Ctrl + Alt + T could not be registered: taken. Still using Super + D.");
-    EXPECT_EQ(shell.dictation->hotKey(), HotKey::standard());
+    EXPECT_EQ(status(), "Ctrl + Alt + T could not be registered: another program already uses it. "
+                        "Still using Super + D.");
+    EXPECT_EQ(shell.coordinator->hotKey(), HotKey::standard());
+    EXPECT_EQ(shell.fakes.hotKey->grabbed, HotKey::standard().combination());
     EXPECT_EQ(stored(AppSettings::hotKeyKey()), QString());
     EXPECT_EQ(child<QKeySequenceEdit>("hotKeyEdit")->keySequence(),
               QKeySequence(Qt::META | Qt::Key_D));
@@ -320,9 +335,9 @@ TEST_F(SettingsWindow, ConflictIsShownInPlaceAndTheOldKeyStays)
 
 TEST_F(SettingsWindow, KeyThatCannotBeAHotKeyIsRefusedWithoutAGrab)
 {
-    const int before = shell.dictation->hotKeyChanges.size();
+    const qsizetype before = shell.fakes.hotKey->registered.size();
     EXPECT_TRUE(window->chooseHotKey(QKeyCombination(Qt::Key_A)));
-    EXPECT_EQ(shell.dictation->hotKeyChanges.size(), before);
+    EXPECT_EQ(shell.fakes.hotKey->registered.size(), before);
     EXPECT_TRUE(status().startsWith("That key cannot be the hot key: A alone would be taken from every "
                                   "other program; add Ctrl, Alt or Super."))
         << status().toStdString();
@@ -414,19 +429,18 @@ TEST(HotKeyProblem, PracticeStepShowsItAndOffersTheSetting)
 {
     ShellFixture shell;
     shell.make();
-    shell.dictation->problemOnStart = QStringLiteral(
-        "Super + D could not be registered: another program already uses it. Choose another "
-        "hot key in Settings\u2026 (tray menu, or wendlo --settings).");
-    shell.delegate->applicationDidFinishLaunching();
+    shell.fakes.hotKey->refused << HotKey::standard().combination();
+    shell.delegate->launch().applicationDidFinishLaunching();
     for (int i = 0; i < 3; ++i)
-        shell.delegate->advanceOnboarding();
-    ASSERT_EQ(shell.delegate->onboardingState().step, OnboardingStep::Practice);
+        shell.delegate->onboarding().advance();
+    ASSERT_EQ(shell.delegate->onboarding().state().step, OnboardingStep::Practice);
 
     QWidget* onboarding = shell.delegate->onboardingWindowController().window();
     EXPECT_EQ(onboarding->findChild<QLabel*>("subtitleLabel")->text(),
               "Super + D cannot be used here. Choose another hot key first.");
     EXPECT_EQ(onboarding->findChild<QLabel*>("practiceInstructionLabel")->text(),
-              *shell.dictation->problemOnStart);
+              "Super + D could not be registered: another program already uses it. Choose "
+              "another hot key in Settings\u2026 (tray menu, or wendlo --settings).");
     auto* button = onboarding->findChild<QPushButton*>("hotKeySettingsButton");
     ASSERT_TRUE(button->isVisible());
     button->click();
@@ -448,7 +462,8 @@ TEST(HotKeyProblem, LaunchRegistersTheStoredKey)
         .setValue(AppSettings::hotKeyKey(), "Ctrl+Alt+Space");
     shell.storeVersion(1);
     shell.launch();
-    EXPECT_EQ(shell.dictation->hotKeyChanges, QStringList{"Ctrl+Alt+Space"});
+    EXPECT_EQ(shell.fakes.hotKey->registered,
+              QList{QKeyCombination(Qt::ControlModifier | Qt::AltModifier, Qt::Key_Space)});
 }
 
 } // namespace

@@ -1,31 +1,57 @@
 #pragma once
 
 #include "app/AppDelegate.h"
+#include "app/AppLaunch.h"
+#include "app/OnboardingFlow.h"
+#include "app/TrayMenu.h"
+#include "dictation/DictationCoordinator.h"
+#include "dictation/ModelPrefetcher.h"
 #include "fakes/FakeAccessibility.h"
 #include "fakes/FakeDesktopPresence.h"
-#include "fakes/FakeDictationControl.h"
+#include "fakes/FakeDictationBackends.h"
+#include "fakes/FakeResumeNotifier.h"
 #include "fakes/FakeUpdateNotifier.h"
+#include "fakes/GatedTranscriber.h"
+#include "platform/ResumeNotifier.h"
 
 #include <QFile>
 #include <QMap>
 #include <QSettings>
 #include <QTemporaryDir>
+#include <QThreadPool>
 #include <memory>
 #include <optional>
 
-// An AppDelegate over fakes, with its settings in a private file. The raw pointers are the
-// test's control face and stay valid while the delegate lives.
+// An AppDelegate over the real coordinator and fakes, with its settings in a private file.
+// The raw pointers are the test's control face and stay valid while the delegate lives.
 struct ShellFixture
 {
     QTemporaryDir dir;
-    FakeDictationControl* dictation = nullptr;
+    // The coordinator's platform services.
+    FakeDictationBackends fakes;
+    // Transcriptions wait here until opened (at once unless `holdTranscriptions`).
+    std::shared_ptr<GatedTranscriber> gate;
+    bool holdTranscriptions = false;
+    DictationCoordinator* coordinator = nullptr;
+    // The shell's own view of the accessibility permission.
     FakeAccessibilityTrust* trust = nullptr;
     FakeDesktopPresence* presence = nullptr;
     FakeUpdateNotifier* notifier = nullptr;
     bool trayAvailable = true;
+    // Handed to the next delegate made, if set.
+    std::unique_ptr<ModelPrefetcher> prefetcher;
+    FakeResumeNotifier* resume = nullptr; // once the launch has made it
     QString modelPath; // what the model lookup finds for large-v3-turbo; empty: nothing
     QMap<QString, QString> otherModels; // further installed models: name, file
     std::unique_ptr<AppDelegate> delegate;
+
+    ~ShellFixture()
+    {
+        if (gate)
+            gate->open();
+        delegate.reset();
+        QThreadPool::globalInstance()->waitForDone();
+    }
 
     QString settingsPath() const { return dir.filePath(QStringLiteral("settings.ini")); }
 
@@ -43,15 +69,21 @@ struct ShellFixture
                       MicrophonePermissionState microphone = MicrophonePermissionState::Granted,
                       bool accessibility = true)
     {
+        if (gate)
+            gate->open(); // lets a previous delegate's runs end
         AppDelegateServices services;
-        auto control = std::make_unique<FakeDictationControl>();
-        control->microphone = microphone;
-        dictation = control.get();
-        services.dictation = std::move(control);
+        DictationBackends backends = fakes.make();
+        backends.keepRecordings = false;
+        gate = std::make_shared<GatedTranscriber>(fakes.transcriber);
+        if (!holdTranscriptions)
+            gate->open();
+        backends.transcriber = gate;
+        services.coordinator = std::make_unique<DictationCoordinator>(std::move(backends));
+        coordinator = services.coordinator.get();
         auto ownTrust = std::make_unique<FakeAccessibilityTrust>();
-        ownTrust->trusted = accessibility;
         trust = ownTrust.get();
         services.accessibilityTrust = std::move(ownTrust);
+        setPermissions(microphone, accessibility);
         auto ownPresence = std::make_unique<FakeDesktopPresence>();
         presence = ownPresence.get();
         services.presence = std::move(ownPresence);
@@ -78,6 +110,14 @@ struct ShellFixture
             return path;
         };
         services.executable = QStringLiteral("/opt/wendlo/bin/wendlo");
+        if (prefetcher) {
+            services.prefetcher = std::move(prefetcher);
+            services.makeResumeNotifier = [this]() -> std::unique_ptr<ResumeNotifier> {
+                auto notifier = std::make_unique<FakeResumeNotifier>();
+                resume = notifier.get();
+                return notifier;
+            };
+        }
         delegate = std::make_unique<AppDelegate>(std::move(services));
         return *delegate;
     }
@@ -87,15 +127,20 @@ struct ShellFixture
                         bool accessibility = true)
     {
         make(std::move(environment), microphone, accessibility);
-        delegate->applicationDidFinishLaunching();
+        delegate->launch().applicationDidFinishLaunching();
         return *delegate;
     }
 
+    // Both the shell's and the coordinator's view of them.
     void setPermissions(MicrophonePermissionState microphone, bool accessibility)
     {
-        dictation->microphone = microphone;
+        fakes.recordPermission->current = microphone;
+        fakes.accessibilityTrust->trusted = accessibility;
         trust->trusted = accessibility;
     }
+
+    // Reports a state as the coordinator does (the shell may get it on any thread).
+    void report(const DictationState& state) { coordinator->onStateChange(state); }
 
     static inline const QString OnboardingVersionKey = QStringLiteral("Wendlo.OnboardingVersion");
 };

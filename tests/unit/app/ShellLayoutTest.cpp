@@ -8,7 +8,8 @@
 #include "app/AppSettings.h"
 #include "app/QtUpdateNotifier.h"
 #include "app/SettingsWindowController.h"
-#include "fakes/FakeDictationControl.h"
+#include "dictation/DictationCoordinator.h"
+#include "fakes/FakeDictationBackends.h"
 #include "onboarding/OnboardingPractice.h"
 #include "onboarding/OnboardingWindowController.h"
 #include "permissions/PermissionsWindowController.h"
@@ -363,8 +364,10 @@ TEST_P(SettingsLayout, ShowsEveryTextWhole)
     QTemporaryDir dir;
     AppSettings settings(std::make_unique<QSettings>(dir.filePath("s.ini"), QSettings::IniFormat),
                          {});
-    FakeDictationControl dictation;
-    dictation.refusedKeys << QStringLiteral("Ctrl+Alt+T");
+    FakeDictationBackends fakes;
+    DictationCoordinator dictation(fakes.make());
+    fakes.hotKey->refused << QKeyCombination(Qt::ControlModifier | Qt::AltModifier, Qt::Key_T);
+    dictation.start();
     QProcessEnvironment environment;
     environment.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath("config"));
     const bool missing = c.modelMissing;

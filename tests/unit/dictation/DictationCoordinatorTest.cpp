@@ -3,6 +3,7 @@
 #include "common/PrivateTempDir.h"
 #include "dictation/WhisperCLITranscriber.h"
 #include "fakes/FakeDictationBackends.h"
+#include "fakes/GatedTranscriber.h"
 #include "support/ProcessAlive.h"
 #include "support/QtPrinters.h"
 #include "support/Wait.h"
@@ -13,7 +14,6 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QThreadPool>
-#include <condition_variable>
 #include <gtest/gtest.h>
 #include <mutex>
 #include <thread>
@@ -38,36 +38,6 @@ public:
         return FakeAudioCapture::makeRecording(path);
     }
     std::function<void(int n)> onMake;
-};
-
-// Holds every transcription until the test opens the gate, then answers as `answers` does.
-class GatedTranscriber : public OneShotWhisperTranscriber
-{
-public:
-    explicit GatedTranscriber(std::shared_ptr<FakeTranscriber> answers)
-        : m_answers(std::move(answers))
-    {
-    }
-    Result<QString> transcribe(const QString& audioFile, ChildProcessStop& stop) const override
-    {
-        std::unique_lock lock(m_mutex);
-        m_opened.wait(lock, [this] { return m_open; });
-        return m_answers->transcribe(audioFile, stop);
-    }
-    void open()
-    {
-        {
-            std::lock_guard lock(m_mutex);
-            m_open = true;
-        }
-        m_opened.notify_all();
-    }
-
-private:
-    std::shared_ptr<FakeTranscriber> m_answers;
-    mutable std::mutex m_mutex;
-    mutable std::condition_variable m_opened;
-    bool m_open = false;
 };
 
 // Lines the coordinator itself writes; collaborators' lines are left out.
@@ -148,16 +118,7 @@ struct Harness
         fakes.hotKey->release();
     }
     void tap() { fakes.hotKey->release(); }
-    // The menu's toggle command, as the application shell runs it.
-    void toggle()
-    {
-        if (state().isTranscribing())
-            coordinator->beep();
-        else if (state().isRecording())
-            coordinator->stopAndTranscribe();
-        else
-            coordinator->requestMicrophoneAndStart();
-    }
+    void toggle() { coordinator->toggle(); }
     bool waitFor(Kind kind, int ms = 3000)
     {
         return waitUntil([&] { return state().kind == kind; }, ms);
