@@ -13,6 +13,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QFile>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -185,7 +186,9 @@ QString makePrefix(const QTemporaryDir& dir)
     QDir().mkpath(dir.filePath("bin"));
     QDir().mkpath(whisper);
     const QString app = dir.filePath("bin/wendlo");
-    if (!QFile::copy(QStringLiteral(WENDLO_EXECUTABLE), app))
+    const QFileInfo built(QStringLiteral(WENDLO_EXECUTABLE));
+    if (!QFile::copy(built.filePath(), app) ||
+        !QFile::copy(built.dir().filePath("wendlo-app"), dir.filePath("bin/wendlo-app")))
         return {};
     QFile recogniser(whisper + "/whisper-cli");
     if (!recogniser.open(QIODevice::WriteOnly) ||

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/CommandLine.h"
+#include "app/InstanceSocketClient.h"
 
 #include <QString>
 
@@ -11,12 +12,7 @@
 // for an instance that is still starting and tells "not running" from "not answering".
 namespace InstanceCommandClient {
 
-enum class Outcome
-{
-    Accepted,   // the instance answered that it took the command
-    NotReached, // nothing listens (yet) or the socket would not take it: nothing was sent
-    Failed,     // the command went out but was not taken; `error` says why
-};
+using Outcome = InstanceSocketClient::Outcome;
 
 struct Answer
 {

@@ -36,7 +36,7 @@ QByteArray SingleInstance::requestLine(InstanceCommand command)
 
 QString SingleInstance::socketPathIn(const QString& folder)
 {
-    return QDir(folder).filePath(QStringLiteral("wendlo.socket"));
+    return QDir(folder).filePath(QString::fromLatin1(latin1(InstanceSocketClient::socketName)));
 }
 
 QString SingleInstance::socketPath() const

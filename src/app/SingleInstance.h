@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/CommandLine.h"
+#include "app/InstanceSocketClient.h"
 
 #include <QElapsedTimer>
 #include <QLocalServer>
@@ -24,7 +25,7 @@ class SingleInstance : public QObject
 
 public:
     // How long a launch waits for the running instance to listen and answer.
-    static constexpr int answerTimeoutMs = 3000;
+    static constexpr int answerTimeoutMs = InstanceSocketClient::answerTimeoutMs;
     static constexpr int retryIntervalMs = 50;
 
     // `folder` is only this user's; it holds "wendlo.lock" and "wendlo.socket".
@@ -44,10 +45,10 @@ public:
 
     // The protocol on the socket: one request line, one answer line.
     static QByteArray requestLine(InstanceCommand command);
-    static QByteArray answerOk() { return QByteArrayLiteral("ok\n"); }
+    static QByteArray answerOk() { return latin1(InstanceSocketClient::answerOk); }
     // Why a command that went out was not taken.
-    static QString refusedReason() { return QStringLiteral("it refused the command"); }
-    static QString noAnswerReason() { return QStringLiteral("no answer from the running instance"); }
+    static QString refusedReason() { return QString::fromLatin1(latin1(InstanceSocketClient::refusedReason)); }
+    static QString noAnswerReason() { return QString::fromLatin1(latin1(InstanceSocketClient::noAnswerReason)); }
 
     static QString socketPathIn(const QString& folder);
     QString socketPath() const;
@@ -66,6 +67,10 @@ signals:
     void notRunning();
 
 private:
+    static QByteArray latin1(std::string_view text)
+    {
+        return QByteArray(text.data(), qsizetype(text.size()));
+    }
     enum class Lock
     {
         Acquired,

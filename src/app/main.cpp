@@ -9,6 +9,7 @@
 #include "app/SingleInstance.h"
 #include "app/UpdaterController.h"
 #include "common/DebugLog.h"
+#include "common/FrontProgram.h"
 #include "dictation/DictationCoordinator.h"
 #include "dictation/ModelPrefetcher.h"
 #include "common/PrivateTempDir.h"
@@ -53,6 +54,8 @@ AppDelegateServices makeServices()
     services.updateFeedUrl = UpdaterController::feedUrl(services.environment);
     services.version = QVersionNumber::fromString(QCoreApplication::applicationVersion());
     services.updateNotifier = std::make_unique<QtUpdateNotifier>();
+    // Starting at log-in goes through the front, like the desktop entry.
+    services.executable = FrontProgram::path();
     services.isTrayAvailable = [] { return QSystemTrayIcon::isSystemTrayAvailable(); };
     services.settings = std::make_unique<AppSettings>(OnboardingVersionStore::standardDefaults(),
                                                       services.environment);

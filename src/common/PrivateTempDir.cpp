@@ -1,5 +1,7 @@
 #include "common/PrivateTempDir.h"
 
+#include "common/PrivateTempPath.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -17,58 +19,18 @@ QString systemReason()
     return QString::fromLocal8Bit(std::strerror(errno));
 }
 
-// Whether users other than us may create entries in `path`.
-bool isShared(const QString& path)
-{
-    struct stat info
-    {
-    };
-    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
-        return false;
-    return info.st_uid != ::geteuid() || (info.st_mode & (S_IWGRP | S_IWOTH)) != 0;
-}
-
-// Whether `path` exists as something we cannot use: a link, or another user's entry.
-bool isClaimedByOthers(const QString& path)
-{
-    struct stat info
-    {
-    };
-    if (::lstat(QFile::encodeName(path).constData(), &info) != 0)
-        return false;
-    return S_ISLNK(info.st_mode) || info.st_uid != ::geteuid();
-}
-
-QString cacheHome()
-{
-    const QString cache = qEnvironmentVariable("XDG_CACHE_HOME");
-    if (!cache.isEmpty() && QDir::isAbsolutePath(cache))
-        return QDir::cleanPath(cache);
-    return QDir::homePath() + QStringLiteral("/.cache");
-}
-
 } // namespace
 
 QString base()
 {
-    for (const char* name : {"XDG_RUNTIME_DIR", "TMPDIR"}) {
-        const QString value = qEnvironmentVariable(name);
-        if (!value.isEmpty() && QDir(value).exists())
-            return QDir::cleanPath(value);
-    }
-    return QStringLiteral("/tmp");
+    return QFile::decodeName(QByteArray::fromStdString(PrivateTempPath::base()));
 }
 
 QString folderPath(const QString& name)
 {
-    const QString dir = base();
-    if (!isShared(dir))
-        return dir + QLatin1Char('/') + name;
-    const QString perUser =
-        dir + QLatin1Char('/') + name + QLatin1Char('-') + QString::number(::geteuid());
-    if (!isClaimedByOthers(perUser))
-        return perUser;
-    return cacheHome() + QLatin1Char('/') + name;
+    const QByteArray native = QFile::encodeName(name);
+    return QFile::decodeName(QByteArray::fromStdString(
+        PrivateTempPath::folderPath(std::string_view(native.constData(), size_t(native.size())))));
 }
 
 Result<QString> ensureFolder(const QString& name)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/PrivateTempPath.h"
 #include "common/QuorError.h"
 
 #include <QString>
@@ -24,7 +25,11 @@ Result<QString> ensureFolder(const QString& name);
 
 // Wendlo's own folder there: recordings, the log, the self-test's prompt, the instance lock
 // and socket.
-inline QString appFolderName() { return QStringLiteral("QuorDictation"); }
+inline QString appFolderName()
+{
+    return QString::fromLatin1(PrivateTempPath::appFolderName.data(),
+                               qsizetype(PrivateTempPath::appFolderName.size()));
+}
 inline Result<QString> ensureAppFolder() { return ensureFolder(appFolderName()); }
 
 } // namespace PrivateTempDir

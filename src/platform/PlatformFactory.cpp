@@ -1,6 +1,7 @@
 #include "platform/PlatformFactory.h"
 
 #include "common/DebugLog.h"
+#include "common/FrontProgram.h"
 #include "platform/UnavailableBackends.h"
 #include "platform/atspi/AtspiAccessibility.h"
 #include "platform/atspi/AtspiAccessibilityTrust.h"
@@ -37,7 +38,7 @@ std::unique_ptr<HotKeyBackend> makeWaylandHotKey()
     constexpr int portalQueryTimeoutMs = 3000;
     const QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     const Compositor compositor = CompositorBindings::detect(environment);
-    const QString command = CompositorBindings::command(QCoreApplication::applicationFilePath(),
+    const QString command = CompositorBindings::command(FrontProgram::path(),
                                                         environment.value(QStringLiteral("PATH")));
     const QDBusConnection bus = QDBusConnection::sessionBus();
     if (PortalGlobalShortcuts::isOffered(bus, portalQueryTimeoutMs))

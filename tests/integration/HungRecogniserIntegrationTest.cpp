@@ -6,6 +6,7 @@
 #include "support/Wait.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
@@ -34,7 +35,9 @@ public:
         const QString whisper = m_dir.filePath("share/wendlo/Whisper");
         QDir().mkpath(m_dir.filePath("bin"));
         QDir().mkpath(whisper);
-        m_ok = QFile::copy(kWendlo, executable());
+        m_ok = QFile::copy(kWendlo, executable()) &&
+               QFile::copy(QFileInfo(kWendlo).dir().filePath("wendlo-app"),
+                           m_dir.filePath("bin/wendlo-app"));
         QFile program(whisper + "/whisper-cli");
         m_ok = m_ok && program.open(QIODevice::WriteOnly);
         program.write(

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -21,9 +22,12 @@ public:
         if (!m_dir.isValid() || !QDir().mkpath(m_dir.filePath("bin")) || !QDir().mkpath(whisperDir))
             return fail("could not make the prefix");
         const QString executable = m_dir.filePath("bin/wendlo");
+        // bin/wendlo runs the full app beside it.
         if (!QFile::copy(kWendlo, executable) ||
+            !QFile::copy(QFileInfo(kWendlo).dir().filePath("wendlo-app"),
+                         m_dir.filePath("bin/wendlo-app")) ||
             !QFile::copy(kWhisperCli, whisperDir + "/whisper-cli"))
-            return fail("could not copy wendlo and whisper-cli");
+            return fail("could not copy wendlo, wendlo-app and whisper-cli");
         QProcess tool;
         tool.setProcessChannelMode(QProcess::MergedChannels);
         tool.start("python3",
