@@ -25,6 +25,9 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # comes with libqt6gui6.)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
     "at-spi2-core, espeak-ng, pulseaudio-utils | pipewire-bin | alsa-utils, curl, ca-certificates, qt6-wayland")
+# wtype: the paste keystroke in Wayland sessions of compositors with a virtual keyboard
+# (sway and the other wlroots ones); X11 sessions do without.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "wtype")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS

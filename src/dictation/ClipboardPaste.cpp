@@ -36,6 +36,17 @@ ClipboardPaste::~ClipboardPaste()
 
 void ClipboardPaste::start(bool keyboardHeld)
 {
+    if (const std::optional<QString> why = m_clipboard.unavailableReason()) {
+        // The user's clipboard is not ours to take here: nothing is saved, written or
+        // pasted, and the text goes to the user in the message rather than being lost.
+        DebugLog::write(*why + QStringLiteral("; clipboard left alone"));
+        QObject::connect(&m_step, &QTimer::timeout, [this, reason = *why] {
+            finish(QuorError{QStringLiteral("Could not paste here: ") + reason +
+                             QStringLiteral(". Your text: “") + m_text + QStringLiteral("”")});
+        });
+        m_step.start(0);
+        return;
+    }
     if (!keyboardHeld) {
         take();
         return;

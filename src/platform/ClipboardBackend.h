@@ -37,18 +37,24 @@ public:
 
     // Whether onContentsRead is ever called: only then can a paste be seen to arrive.
     virtual bool reportsReads() const = 0;
+    // Why this session lets no application take the selections (a desktop that keeps the
+    // clipboard from windowless clients); nothing where it may.
+    virtual std::optional<QString> unavailableReason() const { return std::nullopt; }
     // Called when another application asks for the contents (not just the list of formats
     // or the history hint) of a selection this process owns.
     std::function<void(Selection)> onContentsRead;
 };
 
-// The plain text of a clipboard item, if it has any.
+// The plain text of a clipboard item, if it has any. Wayland owners may offer it only as
+// UTF-8 by name.
 inline std::optional<QString> plainText(const QList<ClipboardItem>& items)
 {
-    for (const ClipboardItem& item : items) {
-        const auto it = item.constFind(QStringLiteral("text/plain"));
-        if (it != item.cend())
-            return QString::fromUtf8(*it);
+    for (const char* type : {"text/plain", "text/plain;charset=utf-8"}) {
+        for (const ClipboardItem& item : items) {
+            const auto it = item.constFind(QLatin1String(type));
+            if (it != item.cend())
+                return QString::fromUtf8(*it);
+        }
     }
     return std::nullopt;
 }

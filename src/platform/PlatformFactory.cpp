@@ -13,8 +13,11 @@
 #include "platform/qt/QtDesktopPresence.h"
 #include "platform/shortcuts/CompositorBindingHotKey.h"
 #include "platform/shortcuts/PortalGlobalShortcuts.h"
+#include "platform/wayland/DataControlClipboard.h"
 #include "platform/wayland/LayerShellOverlay.h"
+#include "platform/wayland/SwayFocus.h"
 #include "platform/wayland/WaylandGlobals.h"
+#include "platform/wayland/WtypeSyntheticKeys.h"
 #include "platform/x11/X11Connection.h"
 #include "platform/x11/X11HotKeyBackend.h"
 #include "platform/x11/X11OverlayWindow.h"
@@ -25,6 +28,7 @@
 #include <QDBusConnection>
 #include <QGuiApplication>
 #include <QProcessEnvironment>
+#include <QStandardPaths>
 
 namespace PlatformFactory {
 
@@ -61,12 +65,46 @@ bool hasAccessibilityBus()
     return isX11() || isWayland();
 }
 
+// The clipboard through data-control; where the compositor offers none (GNOME), the user's
+// clipboard is left alone.
+std::unique_ptr<ClipboardBackend> makeWaylandClipboard()
+{
+    QString why;
+    if (std::unique_ptr<DataControlClipboard> clipboard = DataControlClipboard::connect(&why))
+        return clipboard;
+    DebugLog::write(QStringLiteral("wayland clipboard unavailable: ") + why);
+    return std::make_unique<UnavailableClipboard>(
+        QStringLiteral("this desktop lets no background application use the clipboard"));
+}
+
+// Paste keys through the virtual-keyboard protocol, by wtype; the paste's chord by the
+// focused window where sway says which it is.
+std::unique_ptr<SyntheticKeys> makeWaylandKeys(const std::optional<WaylandGlobals>& globals)
+{
+    const QString wtype = QStandardPaths::findExecutable(QStringLiteral("wtype"));
+    // Unknown globals: try anyway, a failing run is logged and the text stays pasteable.
+    const bool virtualKeyboard =
+        !globals || globals->offers(QStringLiteral("zwp_virtual_keyboard_manager_v1"));
+    if (wtype.isEmpty() || !virtualKeyboard) {
+        DebugLog::write(wtype.isEmpty()
+                            ? QStringLiteral("wayland paste keys: wtype is not installed")
+                            : QStringLiteral("wayland paste keys: the compositor offers "
+                                             "no virtual keyboard"));
+        return std::make_unique<UnavailableKeys>();
+    }
+    WtypeSyntheticKeys::FocusQuery focus;
+    if (const QString sway = qEnvironmentVariable("SWAYSOCK"); !sway.isEmpty())
+        focus = [sway] { return SwayFocus::ask(sway); };
+    return std::make_unique<WtypeSyntheticKeys>(wtype, std::move(focus));
+}
+
 // A native Wayland session: AT-SPI and the sound server as on X11; never an X11 grab or XTest,
 // which would reach no native window.
 PlatformBackends makeWaylandBackends()
 {
     QString error;
-    if (const std::optional<WaylandGlobals> globals = WaylandGlobals::ofSession(&error))
+    const std::optional<WaylandGlobals> globals = WaylandGlobals::ofSession(&error);
+    if (globals)
         DebugLog::write(QStringLiteral("wayland globals: ") + globals->interfaces().join(u' '));
     else
         DebugLog::write(QStringLiteral("wayland globals unknown: ") + error);
@@ -77,8 +115,8 @@ PlatformBackends makeWaylandBackends()
     b.recordPermission = std::make_unique<PulseRecordPermission>();
     b.accessibility =
         std::make_unique<AtspiAccessibility>(std::make_unique<AtspiAccessibilityTrust>());
-    b.clipboard = std::make_unique<UnavailableClipboard>();
-    b.pasteKeys = std::make_unique<UnavailableKeys>();
+    b.clipboard = makeWaylandClipboard();
+    b.pasteKeys = makeWaylandKeys(globals);
     b.accessibilityTrust = std::make_unique<AtspiAccessibilityTrust>();
     b.presence = makeDesktopPresence();
     b.settingsLinks = std::make_unique<SystemSettingsLinkOpener>();
@@ -138,7 +176,9 @@ SelfTestBackends makeSelfTestBackends()
 {
     SelfTestBackends b;
     const std::optional<X11Connection> xcb = X11Connection::ofApplication();
-    if (xcb && xcb->connection)
+    if (isWayland())
+        b.keys = makeWaylandKeys(WaylandGlobals::ofSession());
+    else if (xcb && xcb->connection)
         b.keys = std::make_unique<XTestSyntheticKeys>(xcb->connection, xcb->root);
     else
         b.keys = std::make_unique<UnavailableKeys>();

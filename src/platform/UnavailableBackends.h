@@ -53,6 +53,10 @@ public:
 class UnavailableClipboard : public ClipboardBackend
 {
 public:
+    explicit UnavailableClipboard(QString reason = QStringLiteral("no clipboard in this session"))
+        : m_reason(std::move(reason))
+    {
+    }
     qint64 changeCount(Selection) const override { return 0; }
     QList<ClipboardItem> items(Selection) const override { return {}; }
     void clearContents(Selection) override {}
@@ -60,6 +64,10 @@ public:
     void setTransientText(Selection, const QString&) override {}
     bool ownsSelection(Selection) const override { return false; }
     bool reportsReads() const override { return false; }
+    std::optional<QString> unavailableReason() const override { return m_reason; }
+
+private:
+    QString m_reason;
 };
 
 class UnavailableKeys : public SyntheticKeys

@@ -48,6 +48,7 @@ public:
     }
     bool ownsSelection(Selection s) const override { return at(s).owned; }
     bool reportsReads() const override { return reads; }
+    std::optional<QString> unavailableReason() const override { return unavailable; }
 
     // Another program taking the selection.
     void userCopies(const QString& text, Selection s = Selection::Clipboard)
@@ -78,5 +79,6 @@ public:
 
     std::array<Board, 2> boards;
     bool reads = true;
+    std::optional<QString> unavailable; // a desktop that keeps the clipboard from us
     int transientWrites = 0;
 };

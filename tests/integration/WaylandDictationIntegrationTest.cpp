@@ -90,4 +90,47 @@ TEST_F(WaylandDictation, HeldSuperDThroughSwayBindingsDictatesIntoNativeFields)
     }
 }
 
+// A native window without editable text: the text comes by the virtual keyboard's paste, and
+// the user's clipboard, in both its formats, is back afterwards.
+TEST_F(WaylandDictation, FieldWithoutEditableTextGetsThePasteAndTheClipboardComesBack)
+{
+    const QByteArray png =
+        QByteArray::fromBase64("iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR42mNk+"
+                               "M9QDwADhgGAWjR9awAAAABJRU5ErkJggg==");
+    FieldApp field(FieldApp::Toolkit::Qt, "paste-only", "");
+    ASSERT_TRUE(field.started());
+    ASSERT_TRUE(waitUntil([] { return SwaySession::focusedAppId() == "qt-field"; }))
+        << SwaySession::focusedAppId().toStdString();
+    QProcess owner;
+    owner.start(WENDLO_WL_CLIPBOARD_OWNER,
+                {"text/plain", QByteArray("user text").toBase64(), "image/png", png.toBase64()});
+    ASSERT_TRUE(owner.waitForStarted(5000) && owner.waitForReadyRead(5000));
+
+    SessionApp app(m_app);
+    ASSERT_TRUE(app.start()) << app.diagnostics().toStdString();
+    ASSERT_TRUE(SwaySession::command("bindsym --no-repeat Mod4+d " +
+                                     app.exec("--start-dictation")));
+    ASSERT_TRUE(SwaySession::command("bindsym --release Mod4+d " + app.exec("--stop-dictation")));
+    QProcess hold;
+    hold.start("wtype", {"-M", "logo", "-P", "d", "-s", "1500", "-p", "d", "-m", "logo"});
+    ASSERT_TRUE(hold.waitForStarted(5000) && hold.waitForFinished(10000));
+
+    EXPECT_TRUE(field.waitForText(kInserted, 30000))
+        << "field holds: " << field.state().text.toStdString() << "\n"
+        << app.diagnostics().toStdString();
+    EXPECT_TRUE(app.waitForLine("falling back to clipboard insertion", 5000));
+    const auto paste = [](const QString& type) {
+        QProcess wlPaste;
+        wlPaste.start("wl-paste", {"--no-newline", "--type", type});
+        wlPaste.waitForFinished(5000);
+        return wlPaste.readAllStandardOutput();
+    };
+    // The restore follows the field's read of the text within a fraction of a second.
+    EXPECT_TRUE(waitUntil([&] { return paste("text/plain") == "user text"; }, 5000))
+        << app.diagnostics().toStdString();
+    EXPECT_EQ(paste("image/png"), png);
+    EXPECT_FALSE(app.lines().join('\n').contains("text left on the clipboard"))
+        << app.diagnostics().toStdString();
+}
+
 } // namespace

@@ -1,6 +1,6 @@
 #include "platform/x11/XTestSyntheticKeys.h"
 
-#include "platform/x11/TerminalWindows.h"
+#include "platform/TerminalWindows.h"
 #include "platform/x11/X11KeyMap.h"
 
 #include <QGuiApplication>

@@ -104,6 +104,15 @@ INSTANTIATE_TEST_SUITE_P(
                                       c.managerTakesOver();
                                   },
                                   true},
+                      RestoreCase{"ManagerServesItAsUtf8TextOnly",
+                                  [](FakeClipboard& c) {
+                                      c.setTransientText(Selection::Clipboard, dictated);
+                                      c.clipboard().contents = {
+                                          item({{"text/plain;charset=utf-8", dictated.toUtf8()}})};
+                                      c.clipboard().owned = false;
+                                      ++c.clipboard().count;
+                                  },
+                                  true},
                       // One write of another program moves the count as much as a clear and a write
                       // of ours: only the contents can tell it apart.
                       RestoreCase{"AnotherProgramWroteOnceAfterUs",

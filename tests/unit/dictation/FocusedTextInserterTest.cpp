@@ -331,6 +331,24 @@ TEST_F(InserterTest, ClipboardThatCannotReportReadsLeavesTheTextToo)
     EXPECT_EQ(plainText(board->clipboard().contents), "by hand");
 }
 
+TEST_F(InserterTest, ClipboardKeptFromUsIsNeverTouchedAndTheTextReachesTheUser)
+{
+    userHasCopied();
+    a11y->field.reset();
+    board->unavailable = QStringLiteral("this desktop lets no background application use the "
+                                        "clipboard");
+
+    const Failure failure = insertAndWait("kept safe");
+
+    ASSERT_TRUE(failure);
+    EXPECT_TRUE(failure->message.contains(*board->unavailable)) << failure->message.toStdString();
+    EXPECT_TRUE(failure->message.contains(QString::fromUtf8("“kept safe”")));
+    EXPECT_TRUE(keystrokes->posted.isEmpty());
+    EXPECT_EQ(board->clipboard().contents, userItems());
+    EXPECT_EQ(board->clipboard().count, 7);
+    EXPECT_EQ(board->primary().count, 3);
+}
+
 TEST_F(InserterTest, OwnWindowPastesWithoutAReadAndIsRestored)
 {
     userHasCopied();

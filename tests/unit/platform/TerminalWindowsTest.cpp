@@ -1,4 +1,4 @@
-#include "platform/x11/TerminalWindows.h"
+#include "platform/TerminalWindows.h"
 
 #include <gtest/gtest.h>
 
@@ -32,6 +32,8 @@ INSTANTIATE_TEST_SUITE_P(
         WmClassCase{"XTerm", QByteArray("xterm\0XTerm\0", 12), true},
         WmClassCase{"Gvim", QByteArray("gvim\0Gvim\0", 10), true},
         WmClassCase{"Emacs", QByteArray("emacs\0Emacs\0", 12), true},
+        WmClassCase{"WaylandGnomeTerminal", QByteArray("org.gnome.Terminal"), true},
+        WmClassCase{"WaylandKonsole", QByteArray("org.kde.konsole"), true},
         WmClassCase{"Editor", QByteArray("gedit\0Gedit\0", 12), false},
         WmClassCase{"NameContainingTerminal", QByteArray("terminal-notes\0Notes\0", 21), false},
         WmClassCase{"StOnlyAsWholeName", QByteArray("firefox-esr\0Firefox-esr\0", 24), false},

@@ -1,4 +1,4 @@
-#include "platform/x11/TerminalWindows.h"
+#include "platform/TerminalWindows.h"
 
 #include <QList>
 #include <array>
@@ -6,10 +6,10 @@
 
 namespace {
 
-// Lower-case WM_CLASS names, instance or class. Terminals paste on Shift+Insert (the
-// primary selection in xterm, rxvt, VTE and most others, the clipboard in a few), and so do
-// gvim in insert mode and emacs; Ctrl+V in them is a control character or a command.
-constexpr std::array<std::string_view, 41> terminals = {
+// Lower-case WM_CLASS names (instance or class) and Wayland app_ids. Terminals paste on
+// Shift+Insert (the primary selection in xterm, rxvt, VTE and most others, the clipboard in a few),
+// and so do gvim in insert mode and emacs; Ctrl+V in them is a control character or a command.
+constexpr std::array<std::string_view, 42> terminals = {
     "xterm",
     "uxterm",
     "rxvt",
@@ -23,6 +23,7 @@ constexpr std::array<std::string_view, 41> terminals = {
     "emacs",
     "gnome-terminal",
     "gnome-terminal-server",
+    "org.gnome.terminal", // its Wayland app_id
     "org.gnome.console",
     "kgx",
     "org.gnome.ptyxis",
