@@ -2,6 +2,7 @@
 // field search included) against `xdotool type` at its default delay, the way other Linux
 // dictation tools type. Run inside a desktop with the accessibility bus, e.g.
 //   tests/integration/desktop-session build/bench/AtspiInsertionBench
+#include "Median.h"
 #include "dictation/FocusedTextInserter.h"
 #include "fakes/FakeClipboard.h"
 #include "fakes/FakeSyntheticKeys.h"
@@ -22,14 +23,6 @@ QString transcript()
 {
     const QString sentence = QStringLiteral("The quick brown fox jumps over the lazy dog. ");
     return sentence.repeated(12).left(500);
-}
-
-double median(std::vector<double> samples)
-{
-    if (samples.empty())
-        return 0;
-    std::sort(samples.begin(), samples.end());
-    return samples[samples.size() / 2];
 }
 
 double atspiMedianMs = 0;

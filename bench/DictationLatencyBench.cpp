@@ -5,6 +5,7 @@
 //   tests/integration/desktop-session build/bench/DictationLatencyBench
 // The second benchmark compares the first dictation of a session (a fresh app and a fresh
 // field application) with the tenth of the same session.
+#include "Median.h"
 #include "dictation/DictationBackends.h"
 #include "platform/PlatformFactory.h"
 #include "dictation/DictationCoordinator.h"
@@ -24,14 +25,6 @@
 #include <vector>
 
 namespace {
-
-double median(std::vector<double> samples)
-{
-    if (samples.empty())
-        return 0;
-    std::sort(samples.begin(), samples.end());
-    return samples[samples.size() / 2];
-}
 
 double releaseToInsertedMedianMs = 0;
 double firstMedianMs = 0;

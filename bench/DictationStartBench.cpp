@@ -4,6 +4,7 @@
 // The baseline is a bare capture on the same server, started directly. Run it inside a
 // desktop with a sound server, e.g.
 //   tests/integration/desktop-session build/bench/DictationStartBench
+#include "Median.h"
 #include "dictation/DictationBackends.h"
 #include "platform/PlatformFactory.h"
 #include "dictation/DictationCoordinator.h"
@@ -28,14 +29,6 @@ namespace {
 
 constexpr int presses = 20;
 constexpr int holdMs = 500;
-
-double median(std::vector<double> samples)
-{
-    if (samples.empty())
-        return 0;
-    std::sort(samples.begin(), samples.end());
-    return samples[samples.size() / 2];
-}
 
 class MeasuringTranscriber : public OneShotWhisperTranscriber
 {

@@ -3,6 +3,7 @@
 // the restore), against typing the same text with `wtype TEXT`, the way other Wayland
 // dictation tools type. Run inside a sway session, e.g.
 //   tests/integration/wayland-session build/bench/WaylandPasteBench
+#include "Median.h"
 #include "dictation/FocusedTextInserter.h"
 #include "fakes/FakeAccessibility.h"
 #include "integration/FieldApp.h"
@@ -21,14 +22,6 @@
 namespace {
 
 const QString kText = QStringLiteral("Meet me at the station at half past nine.");
-
-double median(std::vector<double> samples)
-{
-    if (samples.empty())
-        return 0;
-    std::sort(samples.begin(), samples.end());
-    return samples[samples.size() / 2];
-}
 
 double pasteLandedMs = 0;
 double pasteDoneMs = 0;
