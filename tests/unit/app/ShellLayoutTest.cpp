@@ -297,6 +297,20 @@ class OnboardingHotKeyLayout : public ::testing::TestWithParam<double>
 {
 };
 
+// The practice step at the window's fixed size with nothing clipped or overlapping; its picture
+// is kept as `picture`-<condition>.
+void expectPracticeStepWhole(OnboardingWindowController& controller, double fontScale,
+                             const QString& picture)
+{
+    controller.showWindow();
+    controller.render({OnboardingStep::Practice, Mic::Granted, true, QString()});
+    settleLayout();
+    QWidget* window = controller.window();
+    EXPECT_EQ(window->size(), QSize(860, 700));
+    EXPECT_EQ(layoutProblems(window), QStringList()) << "  " << joined(layoutProblems(window));
+    keepPicture(window, picture + u'-' + conditionName(fontScale, window));
+}
+
 TEST_P(OnboardingHotKeyLayout, PracticeStepShowsTheProblemWhole)
 {
     const double fontScale = GetParam();
@@ -307,14 +321,8 @@ TEST_P(OnboardingHotKeyLayout, PracticeStepShowsTheProblemWhole)
                                         "registered: another program already uses it. Choose "
                                         "another hot key in Settings\u2026 (tray menu, or wendlo "
                                         "--settings)."));
-    controller.showWindow();
-    controller.render({OnboardingStep::Practice, Mic::Granted, true, QString()});
-    settleLayout();
-    QWidget* window = controller.window();
-    EXPECT_EQ(window->size(), QSize(860, 700));
-    EXPECT_EQ(layoutProblems(window), QStringList()) << "  " << joined(layoutProblems(window));
-    keepPicture(window, QStringLiteral("onboarding-practiceHotKeyProblem-%1")
-                            .arg(conditionName(fontScale, window)));
+    expectPracticeStepWhole(controller, fontScale,
+                            QStringLiteral("onboarding-practiceHotKeyProblem"));
 }
 
 // The compositor's binding lines in the practice step, whole, to be copied.
@@ -331,14 +339,8 @@ TEST_P(OnboardingHotKeyLayout, PracticeStepShowsTheBindingLinesWhole)
                        "--start-dictation\n"
                        "bindsym --release Ctrl+Mod1+Shift+Mod4+KP_Enter exec wendlo "
                        "--stop-dictation"));
-    controller.showWindow();
-    controller.render({OnboardingStep::Practice, Mic::Granted, true, QString()});
-    settleLayout();
-    QWidget* window = controller.window();
-    EXPECT_EQ(window->size(), QSize(860, 700));
-    EXPECT_EQ(layoutProblems(window), QStringList()) << "  " << joined(layoutProblems(window));
-    keepPicture(window, QStringLiteral("onboarding-practiceHotKeyBinding-%1")
-                            .arg(conditionName(fontScale, window)));
+    expectPracticeStepWhole(controller, fontScale,
+                            QStringLiteral("onboarding-practiceHotKeyBinding"));
 }
 
 INSTANTIATE_TEST_SUITE_P(FontScales, OnboardingHotKeyLayout, ::testing::Values(1.0, 1.25),
