@@ -313,6 +313,38 @@ TEST_F(WaylandPaste, OwnWindowGetsThePasteAndTheClipboardComesBack)
     EXPECT_EQ(pasteElsewhere("image/png"), png);
 }
 
+// The user copied in one of our own windows (the settings window, the onboarding): Qt serves
+// that selection on this very thread, so reading it through the compositor would wait on
+// ourselves and lose it.
+TEST_F(WaylandPaste, CopyMadeInOwnWindowComesBackAfterThePaste)
+{
+    QLineEdit own;
+    own.setText("copied in wendlo");
+    own.show();
+    own.activateWindow();
+    own.setFocus();
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            const auto window = SwayFocus::ask(qEnvironmentVariable("SWAYSOCK"));
+            return window && window->pid == QCoreApplication::applicationPid() && own.hasFocus();
+        },
+        10000));
+    // Keys as the user types them: the compositor takes a selection only with an input
+    // event's serial.
+    runElsewhere("wtype", {"-M", "ctrl", "-k", "a", "-k", "c", "-m", "ctrl"});
+    ASSERT_EQ(pasteElsewhere("text/plain"), "copied in wendlo");
+    own.hide();
+
+    FieldApp app(FieldApp::Toolkit::Qt, "paste-only", "start ");
+    ASSERT_TRUE(app.started());
+    ASSERT_TRUE(focused("qt-field"));
+
+    EXPECT_EQ(insert("dictated"), std::nullopt);
+
+    EXPECT_TRUE(app.waitForText("start dictated")) << app.state().text.toStdString();
+    EXPECT_EQ(pasteElsewhere("text/plain"), "copied in wendlo");
+}
+
 // A terminal: Ctrl+V there is a control character, so the chord is Shift+Insert, which
 // pastes the primary selection; both selections come back.
 TEST_F(WaylandPaste, TerminalGetsShiftInsertAndBothSelectionsComeBack)

@@ -148,6 +148,9 @@ bool DataControlClipboard::setUp(QString* why)
     if (qobject_cast<QGuiApplication*>(QCoreApplication::instance()) &&
         QGuiApplication::platformName() == QLatin1String("wayland"))
         m_qt = QGuiApplication::clipboard();
+    if (m_qt)
+        QObject::connect(m_qt, &QClipboard::changed, &m_context,
+                         [this](QClipboard::Mode mode) { qtChanged(mode); });
     m_notifier =
         std::make_unique<QSocketNotifier>(wl_display_get_fd(m_display), QSocketNotifier::Read);
     QObject::connect(m_notifier.get(), &QSocketNotifier::activated, &m_context,
@@ -334,8 +337,7 @@ void DataControlClipboard::setTransientText(Selection selection, const QString& 
         mime->setData(passwordHint, QByteArrayLiteral("secret"));
         m_qt->setMimeData(mime.release(), QClipboard::Clipboard);
         Side& s = side(selection);
-        if (Source* previous = s.source)
-            sourceCancelled(previous);
+        s.source = nullptr;
         // Qt's own idea of owning the clipboard outlives its source being cancelled, so
         // ownership is followed here: the compositor's next selection is Qt's, any later one
         // someone else's.
@@ -359,6 +361,25 @@ bool DataControlClipboard::ownsSelection(Selection selection) const
     dispatchWaiting();
     const Side& s = side(selection);
     return s.source != nullptr || s.qtCurrent;
+}
+
+void DataControlClipboard::qtChanged(QClipboard::Mode mode)
+{
+    // A copy in one of our own windows: Qt now serves that selection on this thread, so
+    // it is read from Qt, never through the compositor. Qt's set request goes out from the
+    // event loop after this signal, so the compositor's next selection is its echo.
+    const bool primary = mode == QClipboard::Selection;
+    if (!primary && mode != QClipboard::Clipboard)
+        return;
+    if (!(primary ? m_qt->ownsSelection() : m_qt->ownsClipboard()))
+        return;
+    Side& s = side(primary ? Selection::Primary : Selection::Clipboard);
+    // Our data-control source lives until the compositor cancels it: destroying it now
+    // would clear the selection, and that event could pass for Qt's echo.
+    s.source = nullptr;
+    s.qtCurrent = true;
+    s.qtEchoPending = true;
+    ++s.count;
 }
 
 void DataControlClipboard::setSource(Selection selection, ClipboardItem item)

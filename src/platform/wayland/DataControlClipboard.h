@@ -2,6 +2,7 @@
 
 #include "platform/ClipboardBackend.h"
 
+#include <QClipboard>
 #include <QObject>
 #include <QString>
 #include <array>
@@ -15,7 +16,6 @@ struct zwlr_data_control_manager_v1;
 struct zwlr_data_control_device_v1;
 struct zwlr_data_control_offer_v1;
 struct zwlr_data_control_source_v1;
-class QClipboard;
 class QSocketNotifier;
 
 // Both selections of a Wayland seat through the data-control protocol, which lets a client
@@ -28,7 +28,9 @@ class QSocketNotifier;
 //
 // Our own windows read the clipboard through Qt on this thread, where our data-control
 // source could not answer them: while one of them has focus, the transient text goes through
-// Qt's clipboard instead and is answered from Qt's own data.
+// Qt's clipboard instead and is answered from Qt's own data. Likewise a selection Qt serves
+// (the user copied in one of our windows) is read from Qt, since the compositor would ask
+// this very thread for it.
 class DataControlClipboard : public ClipboardBackend
 {
 public:
@@ -73,6 +75,7 @@ private:
     }
     bool hasPrimary() const;
     ClipboardItem qtItem(Selection selection) const;
+    void qtChanged(QClipboard::Mode mode);
     void setSource(Selection selection, ClipboardItem item);
     void setSelection(Selection selection, zwlr_data_control_source_v1* source);
     void replaceOffer(Selection selection, zwlr_data_control_offer_v1* offer);
