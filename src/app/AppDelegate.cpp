@@ -103,9 +103,9 @@ void AppDelegate::connectParts()
     m_onboarding->attachWindow();
     m_settingsWindowController->onHotKeyChanged =
         weakly([](AppDelegate& d) { d.m_onboarding->showHotKey(); });
-    // A refusal that comes after the key was accepted (a portal's answer) shows where the key
-    // is named.
-    m_coordinator->onHotKeyProblemChange = weakly([](AppDelegate& d) {
+    // A refusal or a trigger of the desktop's own that comes after the key was accepted (a
+    // portal's answer, a lost grab) shows where the key is named.
+    m_coordinator->onHotKeyStatusChange = weakly([](AppDelegate& d) {
         d.m_onboarding->showHotKey();
         if (d.m_settingsWindowController->isVisible())
             d.m_settingsWindowController->render();

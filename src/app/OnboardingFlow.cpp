@@ -107,7 +107,7 @@ void OnboardingFlow::refresh()
 
 void OnboardingFlow::showHotKey()
 {
-    m_window.setHotKey(m_coordinator.hotKey().displayText(), m_coordinator.hotKeyProblem(),
+    m_window.setHotKey(m_coordinator.hotKeyText(), m_coordinator.hotKeyProblem(),
                        m_coordinator.hotKeyBinding());
 }
 

@@ -1,8 +1,8 @@
 #include "app/SettingsWindowController.h"
 
 #include "app/AppSettings.h"
-#include "dictation/DictationCoordinator.h"
 #include "common/DebugLog.h"
+#include "dictation/DictationCoordinator.h"
 #include "dictation/WhisperLanguages.h"
 
 #include <QCheckBox>
@@ -169,6 +169,11 @@ void SettingsWindowController::render()
                                         "Wendlo. ")
                                  .arg(key.displayText()) +
                              *binding,
+                         false);
+    else if (m_dictation.desktopChoseHotKeyTrigger())
+        showHotKeyStatus(QStringLiteral("Hold %1 to dictate: the desktop's shortcut settings "
+                                        "chose it. %2 stays the key Wendlo asks for.")
+                             .arg(m_dictation.hotKeyText(), key.displayText()),
                          false);
     else if (m_settings.hotKeyFromEnvironment())
         showHotKeyStatus(QStringLiteral("Hold %1 to dictate. WENDLO_HOTKEY chose it for this "

@@ -43,19 +43,28 @@ void DictationCoordinator::start()
     // the platform's handler short and drops the work if we are gone.
     m_hotKeyController->onPress = [this] { postTask(this, [this] { handlePress(); }); };
     m_hotKeyController->onRelease = [this] { postTask(this, [this] { handleRelease(); }); };
-    m_hotKeyController->onProblemChange = [this] {
+    m_hotKeyController->onStatusChange = [this] {
         const std::optional<QString>& problem = m_hotKeyController->problem();
-        if (!problem)
-            return;
-        DebugLog::write(QStringLiteral("hot key registration failed: ") + *problem);
-        // A dictation under way keeps its state; the problem waits in hotKeyProblem().
-        if (m_state.isIdle() || m_state.isError())
-            setError(*problem);
-        if (onHotKeyProblemChange)
-            onHotKeyProblemChange();
+        if (problem && problem != m_hotKeyProblemShown) {
+            DebugLog::write(QStringLiteral("hot key registration failed: ") + *problem);
+            // A dictation under way keeps its state; the problem waits in hotKeyProblem().
+            if (m_state.isIdle() || m_state.isError())
+                setError(*problem);
+        } else if (!problem && m_hotKeyProblemShown) {
+            DebugLog::write(QStringLiteral("hot key works again: ") +
+                            m_hotKeyController->keyText());
+            if (m_state.isError() && m_state.message == *m_hotKeyProblemShown)
+                setIdle();
+        } else if (!problem) {
+            DebugLog::write(QStringLiteral("hot key trigger=") + m_hotKeyController->keyText());
+        }
+        m_hotKeyProblemShown = problem;
+        if (onHotKeyStatusChange)
+            onHotKeyStatusChange();
     };
     if (const std::optional<QString> failure = m_hotKeyController->start()) {
         DebugLog::write(QStringLiteral("hot key registration failed: ") + *failure);
+        m_hotKeyProblemShown = failure;
         setError(*failure);
     } else if (const std::optional<QString> binding = m_hotKeyController->binding()) {
         DebugLog::write(QStringLiteral("hot key bound in the compositor: ") +
@@ -71,6 +80,7 @@ std::optional<QString> DictationCoordinator::changeHotKey(const HotKey& key)
         return failure;
     }
     DebugLog::write(QStringLiteral("hot key=") + key.portableText());
+    m_hotKeyProblemShown.reset();
     if (previousProblem && m_state.isError() && m_state.message == *previousProblem)
         setIdle();
     return std::nullopt;

@@ -1,13 +1,13 @@
 #pragma once
 
+#include "common/QuorError.h"
 #include "dictation/DictationBackends.h"
 #include "dictation/DictationRecorder.h"
 #include "dictation/DictationState.h"
 #include "dictation/FocusedTextInserter.h"
 #include "dictation/HotKeyController.h"
-#include "platform/MicrophonePermissionState.h"
-#include "common/QuorError.h"
 #include "dictation/WhisperTranscriber.h"
+#include "platform/MicrophonePermissionState.h"
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -27,9 +27,10 @@ public:
     ~DictationCoordinator() override;
 
     std::function<void(const DictationState&)> onStateChange;
-    // The desktop refused the hot key after start or a change had accepted it (a portal's
-    // late answer): hotKeyProblem() says why.
-    std::function<void()> onHotKeyProblemChange;
+    // What the hot key's texts say changed after start or a change had accepted the key:
+    // the desktop refused it later (a portal's answer, a lost grab), it works again, or the
+    // desktop fires it with a trigger of its own. hotKeyProblem() and hotKeyText() tell.
+    std::function<void()> onHotKeyStatusChange;
 
     void start();
     const DictationState& state() const { return m_state; }
@@ -51,6 +52,10 @@ public:
     // The hot key in use and, when it could not be grabbed, why.
     const HotKey& hotKey() const { return m_hotKeyController->hotKey(); }
     const std::optional<QString>& hotKeyProblem() const { return m_hotKeyController->problem(); }
+    // What the user presses to dictate: the desktop's own trigger where it chose one in place
+    // of the hot key, else the hot key's name.
+    QString hotKeyText() const { return m_hotKeyController->keyText(); }
+    bool desktopChoseHotKeyTrigger() const { return m_hotKeyController->desktopChoseTrigger(); }
     // Where the key reaches Wendlo only through the user's binding in the compositor: how to
     // bind it. Not a problem: nothing tells whether the user did.
     std::optional<QString> hotKeyBinding() const { return m_hotKeyController->binding(); }
@@ -93,6 +98,8 @@ private:
     std::unique_ptr<FocusedTextInserter> m_inserter;
     std::unique_ptr<WhisperTranscriber> m_transcriber;
     DictationState m_state = DictationState::idle();
+    // The hot-key problem last shown, so that the key working again ends that error only.
+    std::optional<QString> m_hotKeyProblemShown;
     qint64 m_recordingsStarted = 0; // tells a finishing dictation whether a newer one began
     // The start sequence under way (from a press until its recording begins), if any.
     std::shared_ptr<StartSequence> m_startSequence;

@@ -10,11 +10,19 @@ HotKeyController::HotKeyController(std::unique_ptr<HotKeyBackend> backend, HotKe
     // The back end is owned by this controller, so the handler cannot outlive `this`.
     m_backend->setFailureHandler(
         [this](QKeyCombination key, const QString& reason) { handleLateFailure(key, reason); });
+    m_backend->setRecoveryHandler([this](QKeyCombination key) { handleRecovery(key); });
+    m_backend->setTriggerHandler(
+        [this](QKeyCombination key, const QString& trigger) { handleTrigger(key, trigger); });
 }
 
-QString HotKeyController::registrationFailure(const HotKey& key, const QString& reason)
+QString HotKeyController::registrationFailure(const QString& keyText, const QString& reason)
 {
-    return QStringLiteral("%1 could not be registered: %2.").arg(key.displayText(), reason);
+    return QStringLiteral("%1 could not be registered: %2.").arg(keyText, reason);
+}
+
+QString HotKeyController::keyText() const
+{
+    return m_trigger.isEmpty() ? m_hotKey.displayText() : m_trigger;
 }
 
 QString HotKeyController::bindingInstructions(const HotKey& key, const CompositorBinding& binding,
@@ -65,7 +73,7 @@ std::optional<QString> HotKeyController::registerKey(const HotKey& key)
             m_backend->registerHotKey(key.combination(), [this](HotKeyTransition transition) {
                 handleTransition(transition);
             }))
-        return registrationFailure(key, *reason);
+        return registrationFailure(key.displayText(), *reason);
     return std::nullopt;
 }
 
@@ -90,6 +98,7 @@ std::optional<QString> HotKeyController::change(const HotKey& key)
         return failure;
     m_hotKey = key;
     m_problem.reset();
+    m_trigger.clear(); // the desktop says anew what fires this key
     return std::nullopt;
 }
 
@@ -98,9 +107,32 @@ void HotKeyController::handleLateFailure(QKeyCombination key, const QString& rea
     // A refusal of a key that was replaced since is no longer news.
     if (!m_started || key != m_hotKey.combination())
         return;
-    m_problem = registrationFailure(m_hotKey, reason) + advice(m_hotKey);
-    if (onProblemChange)
-        onProblemChange();
+    // Named as the user knew it to work; whatever fires it next is the desktop's to say.
+    m_problem = registrationFailure(keyText(), reason) + advice(m_hotKey);
+    m_trigger.clear();
+    statusChanged();
+}
+
+void HotKeyController::handleRecovery(QKeyCombination key)
+{
+    if (!m_started || key != m_hotKey.combination() || !m_problem)
+        return;
+    m_problem.reset();
+    statusChanged();
+}
+
+void HotKeyController::handleTrigger(QKeyCombination key, const QString& trigger)
+{
+    if (!m_started || key != m_hotKey.combination() || trigger == m_trigger)
+        return;
+    m_trigger = trigger;
+    statusChanged();
+}
+
+void HotKeyController::statusChanged()
+{
+    if (onStatusChange)
+        onStatusChange();
 }
 
 void HotKeyController::handleTransition(HotKeyTransition transition)

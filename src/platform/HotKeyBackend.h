@@ -37,6 +37,12 @@ public:
     using Handler = std::function<void(HotKeyTransition)>;
     // A refusal that came after registerHotKey accepted `key` for the time being.
     using FailureHandler = std::function<void(QKeyCombination key, const QString& reason)>;
+    // `key` works again after a later refusal.
+    using RecoveryHandler = std::function<void(QKeyCombination key)>;
+    // The desktop fires the shortcut registered for `key` with a trigger of its own choosing
+    // (the user picked another in its dialog or settings), in the desktop's words; empty
+    // when it is `key` itself again.
+    using TriggerHandler = std::function<void(QKeyCombination key, const QString& trigger)>;
 
     virtual ~HotKeyBackend() = default;
 
@@ -48,6 +54,8 @@ public:
     virtual std::optional<QString> registerHotKey(QKeyCombination key, Handler handler) = 0;
 
     virtual void setFailureHandler(FailureHandler) {}
+    virtual void setRecoveryHandler(RecoveryHandler) {}
+    virtual void setTriggerHandler(TriggerHandler) {}
 
     // Whether keys reach Wendlo only through the user's binding in the compositor
     // (compositorBinding), registerHotKey then taking nothing.

@@ -4,8 +4,9 @@
 
 #include <QList>
 
-// Control face: fail the grab (at once, or later as a portal does), stand for a desktop where
-// the compositor binds the key, then report presses and releases as the platform would.
+// Control face: fail the grab (at once, or later as a portal does), recover it, let the desktop
+// choose another trigger, stand for a desktop where the compositor binds the key, then report
+// presses and releases as the platform would.
 class FakeHotKeyBackend : public HotKeyBackend
 {
 public:
@@ -23,6 +24,8 @@ public:
     }
 
     void setFailureHandler(FailureHandler handler) override { m_onFailure = std::move(handler); }
+    void setRecoveryHandler(RecoveryHandler handler) override { m_onRecovery = std::move(handler); }
+    void setTriggerHandler(TriggerHandler handler) override { m_onTrigger = std::move(handler); }
     bool needsCompositorBinding() const override { return bindingNeeded; }
     std::optional<CompositorBinding> compositorBinding(QKeyCombination key) const override
     {
@@ -39,6 +42,24 @@ public:
         if (!m_onFailure)
             return false;
         m_onFailure(key, reason);
+        return true;
+    }
+
+    // `key` grabbed again after a later refusal; false when no recovery handler is installed.
+    bool recover(QKeyCombination key)
+    {
+        if (!m_onRecovery)
+            return false;
+        m_onRecovery(key);
+        return true;
+    }
+
+    // The desktop now fires `key` with `trigger`; false when no trigger handler is installed.
+    bool chooseTrigger(QKeyCombination key, const QString& trigger)
+    {
+        if (!m_onTrigger)
+            return false;
+        m_onTrigger(key, trigger);
         return true;
     }
 
@@ -64,4 +85,6 @@ public:
 private:
     Handler m_handler;
     FailureHandler m_onFailure;
+    RecoveryHandler m_onRecovery;
+    TriggerHandler m_onTrigger;
 };

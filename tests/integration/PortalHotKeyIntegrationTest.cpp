@@ -147,6 +147,33 @@ TEST_F(PortalHotKeyIntegrationTest, APressAndAReleaseFromThePortalDictateIntoThe
     EXPECT_TRUE(portal.calls().contains("Close")) << portal.calls().join('\n').toStdString();
 }
 
+// The user picks another trigger in the portal's dialog (the binding's answer) or later in the
+// desktop's settings (ShortcutsChanged): the texts name it; the hot key stays what is asked.
+TEST_F(PortalHotKeyIntegrationTest, TheTriggerTheUserChoseInTheDesktopIsTheOneNamed)
+{
+    StandInPortal portal;
+    ASSERT_TRUE(portal.started());
+    ASSERT_TRUE(portal.call("ChooseTrigger", {"Ctrl+Alt+K"}));
+    make();
+    ASSERT_TRUE(waitUntil([&] { return coordinator->hotKeyText() == "Ctrl+Alt+K"; }, 5000))
+        << coordinator->hotKeyText().toStdString();
+    EXPECT_EQ(coordinator->hotKey(), HotKey::standard());
+    EXPECT_FALSE(coordinator->hotKeyProblem());
+
+    int changes = 0;
+    coordinator->onHotKeyStatusChange = [&] { ++changes; };
+    ASSERT_TRUE(portal.call("ChooseTrigger", {"Ctrl+Shift+F5"}));
+    ASSERT_TRUE(waitUntil([&] { return coordinator->hotKeyText() == "Ctrl+Shift+F5"; }, 5000))
+        << coordinator->hotKeyText().toStdString();
+    EXPECT_EQ(changes, 1);
+    // Back to the trigger asked for: the key's own name again.
+    ASSERT_TRUE(portal.call("ChooseTrigger", {""}));
+    ASSERT_TRUE(waitUntil([&] { return coordinator->hotKeyText() == "Super + D"; }, 5000))
+        << coordinator->hotKeyText().toStdString();
+    EXPECT_EQ(portal.calls().filter("BindShortcuts").size(), 1)
+        << portal.calls().join('\n').toStdString();
+}
+
 TEST_F(PortalHotKeyIntegrationTest, ARefusedBindingIsAnErrorThatSaysWhatToDo)
 {
     StandInPortal portal({"--refuse", "2"});

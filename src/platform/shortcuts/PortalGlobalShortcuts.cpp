@@ -303,11 +303,15 @@ void PortalGlobalShortcuts::handleResponse(const QDBusMessage& message)
                 fail(QStringLiteral("the desktop bound no shortcut for Wendlo"));
                 return;
             }
-            m_boundTrigger =
-                ours->properties.value(QStringLiteral("trigger_description")).toString();
+            DebugLog::write(
+                QStringLiteral("shortcut portal: bound ") + m_trigger +
+                QStringLiteral(" trigger=") +
+                ours->properties.value(QStringLiteral("trigger_description")).toString());
+            setBoundTrigger(
+                ours->properties.value(QStringLiteral("trigger_description")).toString());
+        } else {
+            DebugLog::write(QStringLiteral("shortcut portal: bound ") + m_trigger);
         }
-        DebugLog::write(QStringLiteral("shortcut portal: bound ") + m_trigger +
-                        QStringLiteral(" trigger=") + m_boundTrigger);
         return;
     }
     }
@@ -359,11 +363,24 @@ void PortalGlobalShortcuts::handleShortcutsChanged(const QDBusMessage& message)
     if (m_session.isEmpty() || arguments.size() < 2 || pathText(arguments.at(0)) != m_session)
         return;
     for (const PortalShortcut& shortcut : shortcutList(arguments.at(1))) {
-        if (shortcut.id == shortcutId)
-            m_boundTrigger =
-                shortcut.properties.value(QStringLiteral("trigger_description")).toString();
+        if (shortcut.id != shortcutId)
+            continue;
+        const QString described =
+            shortcut.properties.value(QStringLiteral("trigger_description")).toString();
+        DebugLog::write(QStringLiteral("shortcut portal: shortcuts changed trigger=") + described);
+        setBoundTrigger(described);
     }
-    DebugLog::write(QStringLiteral("shortcut portal: shortcuts changed trigger=") + m_boundTrigger);
+}
+
+void PortalGlobalShortcuts::setBoundTrigger(const QString& described)
+{
+    // A portal that says nothing, or names the trigger asked for, fires the key itself.
+    const QString own = described == m_trigger ? QString() : described;
+    if (own == m_boundTrigger)
+        return;
+    m_boundTrigger = own;
+    if (m_onTrigger)
+        m_onTrigger(m_key, m_boundTrigger);
 }
 
 void PortalGlobalShortcuts::handleSessionClosed(const QDBusMessage& message)
@@ -391,6 +408,7 @@ void PortalGlobalShortcuts::fail(const QString& reason)
     DebugLog::write(QStringLiteral("shortcut portal: ") + m_trigger + QStringLiteral(" refused: ") +
                     reason);
     closeSession();
+    m_boundTrigger.clear();
     // A release that can no longer come must not leave a recording running.
     if (m_pressed) {
         m_pressed = false;

@@ -36,10 +36,11 @@ public:
 
     std::optional<QString> registerHotKey(QKeyCombination key, Handler handler) override;
     void setFailureHandler(FailureHandler handler) override { m_onFailure = std::move(handler); }
+    void setTriggerHandler(TriggerHandler handler) override { m_onTrigger = std::move(handler); }
     std::optional<CompositorBinding> compositorBinding(QKeyCombination key) const override;
 
-    // What the portal says the shortcut's trigger is, once bound (the user may have chosen
-    // another in the portal's dialog).
+    // The trigger the user chose in the portal's dialog or settings in place of the one asked
+    // for, as the portal describes it; empty while it fires the key asked for.
     const QString& boundTrigger() const { return m_boundTrigger; }
 
 private slots:
@@ -69,6 +70,7 @@ private:
     void forgetRequest(const QString& path);
     void bindShortcut(const QString& sessionHandle);
     void fail(const QString& reason);
+    void setBoundTrigger(const QString& described);
     void closeSession();
     bool isOurs(const QDBusMessage& message) const;
     QString nextToken();
@@ -78,6 +80,7 @@ private:
     QString m_command;
     Handler m_handler;
     FailureHandler m_onFailure;
+    TriggerHandler m_onTrigger;
     QKeyCombination m_key;
     QString m_trigger;
     quint64 m_attempt = 0; // raised by every registration; answers for older ones are dropped

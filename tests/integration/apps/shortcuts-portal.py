@@ -12,8 +12,11 @@ With --refuse, BindShortcuts answers with that response code (1 cancelled, 2 oth
 
 The test drives it through org.wendlo.test.ShortcutsPortal on the same object:
 Press() and Release() activate and deactivate every shortcut bound in an open session,
-Refuse(u) changes the answer to later bindings (0 binds again), EndSessions() ends every
-session from the desktop's side (Session.Closed), Calls() lists what was asked.
+Refuse(u) changes the answer to later bindings (0 binds again), ChooseTrigger(s) stands for
+the user picking another trigger in the desktop's dialog or settings (later bindings answer
+with it as trigger_description, and open sessions hear ShortcutsChanged; "" goes back to the
+preferred trigger), EndSessions() ends every session from the desktop's side
+(Session.Closed), Calls() lists what was asked.
 """
 import argparse
 import sys
@@ -73,6 +76,7 @@ class Portal(dbus.service.Object):
         self.version = version
         self.sessions = {}
         self.calls = []
+        self.chosen = ""
 
     def answer(self, sender, options, response, results):
         token = str(options.get("handle_token", "t%d" % len(self.calls)))
@@ -123,7 +127,8 @@ class Portal(dbus.service.Object):
         return dbus.Array(
             [dbus.Struct((shortcut_id, dbus.Dictionary(
                 {"description": dbus.String(props.get("description", "")),
-                 "trigger_description": dbus.String(props.get("preferred_trigger", ""))},
+                 "trigger_description": dbus.String(
+                     self.chosen or props.get("preferred_trigger", ""))},
                 signature="sv"))) for shortcut_id, props in session.shortcuts],
             signature="(sa{sv})")
 
@@ -178,6 +183,13 @@ class Portal(dbus.service.Object):
     @dbus.service.method(CONTROL, in_signature="u")
     def Refuse(self, response):
         self.refuse = int(response)
+
+    @dbus.service.method(CONTROL, in_signature="s")
+    def ChooseTrigger(self, description):
+        self.chosen = str(description)
+        for path, session in self.sessions.items():
+            if session.shortcuts:
+                self.ShortcutsChanged(dbus.ObjectPath(path), self.described(session))
 
     @dbus.service.method(CONTROL, out_signature="as")
     def Calls(self):

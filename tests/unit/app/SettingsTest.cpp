@@ -423,6 +423,37 @@ TEST_F(SettingsWindow, ModelChoiceListsTheInstalledAndKeepsAMissingChoice)
     EXPECT_EQ(changes, 1); // showing the window again chooses nothing
 }
 
+// The user picked another trigger in the desktop's shortcut dialog: the texts name what fires
+// the key now, while the setting (and what Wendlo asks the desktop for) stays the hot key.
+TEST_F(SettingsWindow, TheDesktopsOwnTriggerIsNamedWhereTheKeyIs)
+{
+    shell.delegate->onboarding().present(true);
+    for (int step = 0; step < 3; ++step)
+        shell.delegate->onboarding().advance();
+    ASSERT_EQ(shell.delegate->onboarding().state().step, OnboardingStep::Practice);
+    QWidget* onboarding = shell.delegate->onboardingWindowController().window();
+    const auto subtitle = [&] { return onboarding->findChild<QLabel*>("subtitleLabel")->text(); };
+
+    ASSERT_TRUE(shell.fakes.hotKey->chooseTrigger(HotKey::standard().combination(), "Ctrl+Alt+K"));
+    EXPECT_EQ(subtitle(), "Click the field. Hold Ctrl+Alt+K. Speak. Release.");
+    EXPECT_EQ(status(), "Hold Ctrl+Alt+K to dictate: the desktop's shortcut settings chose it. "
+                        "Super + D stays the key Wendlo asks for.");
+    EXPECT_EQ(child<QKeySequenceEdit>("hotKeyEdit")->findChild<QLineEdit*>()->text(), "Super + D");
+    EXPECT_EQ(stored(AppSettings::hotKeyKey()), QString());
+
+    // Refused later, the problem names what the user pressed.
+    ASSERT_TRUE(shell.fakes.hotKey->refuseLater(HotKey::standard().combination(),
+                                                "the desktop ended Wendlo's shortcut session"));
+    EXPECT_TRUE(status().startsWith("Ctrl+Alt+K could not be registered: the desktop ended "
+                                    "Wendlo's shortcut session."))
+        << status().toStdString();
+
+    // A new key is the desktop's to describe anew.
+    EXPECT_EQ(window->chooseHotKey(QKeyCombination(Qt::Key_F9)), std::nullopt);
+    EXPECT_EQ(status(), "Hold F9 to dictate.");
+    EXPECT_EQ(subtitle(), "Click the field. Hold F9. Speak. Release.");
+}
+
 // --- A hot key that cannot be grabbed -------------------------------------------------------
 
 TEST(HotKeyProblem, PracticeStepShowsItAndOffersTheSetting)

@@ -216,7 +216,7 @@ TEST(DictationCoordinator, ALaterHotKeyRefusalIsTheErrorOnlyWhenIdle)
 {
     Harness h;
     int changes = 0;
-    h.coordinator->onHotKeyProblemChange = [&] { ++changes; };
+    h.coordinator->onHotKeyStatusChange = [&] { ++changes; };
     h.coordinator->start();
     h.forget();
     ASSERT_TRUE(h.fakes.hotKey->refuseLater(HotKey::standard().combination(), "refused"));

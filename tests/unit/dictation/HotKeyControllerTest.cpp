@@ -120,7 +120,7 @@ TEST(HotKeyController, ALaterRefusalIsTheProblemOfTheKeyInUseOnly)
     FakeHotKeyBackend* fake = backend.get();
     HotKeyController controller(std::move(backend));
     int changes = 0;
-    controller.onProblemChange = [&] { ++changes; };
+    controller.onStatusChange = [&] { ++changes; };
     ASSERT_FALSE(controller.start());
 
     const HotKey f9 = HotKey::parse("F9").value();
@@ -139,6 +139,56 @@ TEST(HotKeyController, ALaterRefusalIsTheProblemOfTheKeyInUseOnly)
     // A key that works ends it.
     EXPECT_FALSE(controller.change(HotKey::parse("F10").value()));
     EXPECT_FALSE(controller.problem());
+}
+
+TEST(HotKeyController, TheDesktopsOwnTriggerNamesTheKeyInUseUntilItChanges)
+{
+    auto backend = std::make_unique<FakeHotKeyBackend>();
+    FakeHotKeyBackend* fake = backend.get();
+    HotKeyController controller(std::move(backend));
+    int changes = 0;
+    controller.onStatusChange = [&] { ++changes; };
+    ASSERT_FALSE(controller.start());
+    const QKeyCombination superD = HotKey::standard().combination();
+
+    ASSERT_TRUE(fake->chooseTrigger(superD, "Ctrl+Alt+K"));
+    EXPECT_EQ(controller.keyText(), "Ctrl+Alt+K");
+    EXPECT_EQ(controller.hotKey(), HotKey::standard());
+    EXPECT_EQ(changes, 1);
+    ASSERT_TRUE(fake->chooseTrigger(superD, "Ctrl+Alt+K"));
+    EXPECT_EQ(changes, 1) << "the same trigger again is no change";
+    ASSERT_TRUE(fake->chooseTrigger(superD, ""));
+    EXPECT_EQ(controller.keyText(), "Super + D");
+    EXPECT_EQ(changes, 2);
+
+    // An answer about a key replaced since is dropped; the new key starts from its own name.
+    ASSERT_TRUE(fake->chooseTrigger(superD, "Ctrl+Alt+K"));
+    const HotKey f9 = HotKey::parse("F9").value();
+    ASSERT_FALSE(controller.change(f9));
+    EXPECT_EQ(controller.keyText(), "F9");
+    ASSERT_TRUE(fake->chooseTrigger(superD, "Ctrl+Alt+L"));
+    EXPECT_EQ(controller.keyText(), "F9");
+}
+
+TEST(HotKeyController, AKeyThatWorksAgainEndsItsLaterProblem)
+{
+    auto backend = std::make_unique<FakeHotKeyBackend>();
+    FakeHotKeyBackend* fake = backend.get();
+    HotKeyController controller(std::move(backend));
+    int changes = 0;
+    controller.onStatusChange = [&] { ++changes; };
+    ASSERT_FALSE(controller.start());
+    const QKeyCombination superD = HotKey::standard().combination();
+    ASSERT_TRUE(fake->recover(superD));
+    EXPECT_EQ(changes, 0) << "nothing was wrong";
+
+    ASSERT_TRUE(fake->refuseLater(superD, "another program took it"));
+    ASSERT_TRUE(controller.problem());
+    ASSERT_TRUE(fake->recover(QKeyCombination(Qt::Key_F9)));
+    EXPECT_TRUE(controller.problem()) << "another key working says nothing of this one";
+    ASSERT_TRUE(fake->recover(superD));
+    EXPECT_FALSE(controller.problem());
+    EXPECT_EQ(changes, 2);
 }
 
 // Where the compositor binds the key there is no problem, only how to bind it, for the key
