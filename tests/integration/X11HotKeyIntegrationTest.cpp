@@ -299,6 +299,45 @@ TEST_P(X11HotKeyMapping, KeyHeldThroughTheChangeStillReleases)
     EXPECT_EQ(events, QStringList({"press", "release"}));
 }
 
+// Another program already holds Super on the keycode D moves to: the regrab fails, which the
+// user must see as the problem a failed first grab is; a later regrab that works ends it.
+TEST_P(X11HotKeyMapping, RegrabRefusedAfterTheChangeIsTheProblemUntilARegrabWorks)
+{
+    const MappingCase& c = GetParam();
+    ASSERT_EQ(controller->start(), std::nullopt);
+    int changes = 0;
+    controller->onStatusChange = [&] { ++changes; };
+    xcb_connection_t* other = xcb_connect(nullptr, nullptr);
+    ASSERT_FALSE(xcb_connection_has_error(other));
+    {
+        const std::uint16_t super = X11KeyMap(other).modifierMask(0xffeb, XCB_MOD_MASK_4);
+        xcb_generic_error_t* error = xcb_request_check(
+            other, xcb_grab_key_checked(other, 0, m_x11.root, super, c.newD, XCB_GRAB_MODE_ASYNC,
+                                        XCB_GRAB_MODE_ASYNC));
+        ASSERT_EQ(error, nullptr);
+    }
+
+    restore = c.restore;
+    run(c.program, c.change);
+    ASSERT_TRUE(waitUntil([&] { return controller->problem().has_value(); }, 3000))
+        << "the refused regrab was not reported";
+    EXPECT_TRUE(controller->problem()->startsWith("Super + D could not be registered: another "
+                                                  "program already uses it. Choose another hot "
+                                                  "key in Settings"))
+        << controller->problem()->toStdString();
+    EXPECT_EQ(changes, 1);
+
+    // The layout goes back: D is on a keycode nobody else holds, and the grab works again.
+    xcb_disconnect(other);
+    run(c.program, c.restore);
+    ASSERT_TRUE(waitUntil([&] { return !controller->problem().has_value(); }, 3000))
+        << controller->problem()->toStdString();
+    EXPECT_EQ(changes, 2);
+    xdotool({"key", "super+d"});
+    EXPECT_TRUE(waitUntil([&] { return events.size() >= 2; }, 2000));
+    EXPECT_EQ(events, QStringList({"press", "release"}));
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Changes, X11HotKeyMapping,
     ::testing::Values(MappingCase{"xmodmap",

@@ -85,6 +85,7 @@ std::optional<QString> X11HotKeyBackend::registerHotKey(QKeyCombination key, Han
     m_grab = next;
     m_key = key;
     m_down = false;
+    m_regrabFailed = false;
     if (!m_autoRepeatChecked) {
         m_autoRepeatChecked = true;
         if (!enableDetectableAutoRepeat(m_connection))
@@ -181,12 +182,20 @@ void X11HotKeyBackend::followMappingChange()
         DebugLog::write(QStringLiteral("hot key not grabbed again after a keyboard mapping "
                                        "change: ") +
                         *failure);
+        // Where the key now lies it does not work: the user must hear of it, once.
+        if (!m_regrabFailed) {
+            m_regrabFailed = true;
+            if (m_onFailure)
+                m_onFailure(m_key, *failure);
+        }
         return;
     }
     ungrab(m_grab, next);
     if (next.grabbed != m_grab.grabbed)
         DebugLog::write(QStringLiteral("hot key grabbed again after a keyboard mapping change"));
     m_grab = next;
+    if (std::exchange(m_regrabFailed, false) && m_onRecovery)
+        m_onRecovery(m_key);
 }
 
 bool X11HotKeyBackend::nativeEventFilter(const QByteArray& eventType, void* message, qintptr*)

@@ -237,6 +237,28 @@ TEST(DictationCoordinator, ALaterHotKeyRefusalIsTheErrorOnlyWhenIdle)
     EXPECT_EQ(changes, 2);
 }
 
+// A grab lost and won back (a keyboard mapping change): the error it left ends, but not an
+// error of something else that came after it.
+TEST(DictationCoordinator, AHotKeyThatWorksAgainEndsItsOwnErrorOnly)
+{
+    Harness h;
+    h.coordinator->start();
+    const QKeyCombination superD = HotKey::standard().combination();
+    ASSERT_TRUE(h.fakes.hotKey->refuseLater(superD, "another program already uses it"));
+    ASSERT_TRUE(h.state().isError());
+    h.forget();
+    ASSERT_TRUE(h.fakes.hotKey->recover(superD));
+    EXPECT_EQ(h.published, QList{DictationState::idle()});
+    EXPECT_FALSE(h.coordinator->hotKeyProblem());
+
+    ASSERT_TRUE(h.fakes.hotKey->refuseLater(superD, "another program already uses it"));
+    h.coordinator->setError("Something else");
+    h.forget();
+    ASSERT_TRUE(h.fakes.hotKey->recover(superD));
+    EXPECT_TRUE(h.published.isEmpty());
+    EXPECT_EQ(h.state().message, "Something else");
+}
+
 TEST(DictationCoordinator, SuccessfulDictationLogsAndPublishesInOrder)
 {
     Harness h;
