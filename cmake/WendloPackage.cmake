@@ -12,8 +12,6 @@ this computer by whisper.cpp and typed into whichever text field has focus,\n\
 through the accessibility bus or a clipboard paste that puts your own\n\
 clipboard back. Nothing you say leaves the computer. The speech model is\n\
 downloaded once with wendlo-fetch-model.")
-set(WENDLO_PACKAGE_MAINTAINER "Wendlo maintainers <maintainers@wendlo.invalid>"
-    CACHE STRING "The Debian package's Maintainer field")
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${WENDLO_PACKAGE_MAINTAINER}")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
