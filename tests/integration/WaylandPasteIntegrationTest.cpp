@@ -189,6 +189,46 @@ TEST_F(DataControl, ClearingEmptiesTheSelection)
     EXPECT_TRUE(clipboard->items(Selection::Clipboard).isEmpty());
 }
 
+// Shows `field` and waits until it has sway's keyboard focus.
+bool focusOwnField(QLineEdit& field)
+{
+    field.show();
+    field.activateWindow();
+    field.setFocus();
+    return waitUntil(
+        [&] {
+            const auto window = SwayFocus::ask(qEnvironmentVariable("SWAYSOCK"));
+            return window && window->pid == QCoreApplication::applicationPid() && field.hasFocus();
+        },
+        10000);
+}
+
+// Keys as the user types them: the compositor takes a selection only with an input event's
+// serial.
+void copyAllTyped()
+{
+    runElsewhere("wtype", {"-M", "ctrl", "-k", "a", "-k", "c", "-m", "ctrl"});
+}
+
+// A copy in our own window is read from Qt; once another program copies, its contents are
+// read again, even while our window keeps the focus.
+TEST_F(DataControl, CopyInOwnWindowIsReadFromQtUntilAnotherProgramCopies)
+{
+    QLineEdit own;
+    own.setText("copied in wendlo");
+    ASSERT_TRUE(focusOwnField(own));
+    copyAllTyped();
+    ASSERT_EQ(pasteElsewhere("text/plain"), "copied in wendlo");
+    // Through the compositor, the read would wait on this thread until it gave up.
+    EXPECT_EQ(plainText(clipboard->items(Selection::Clipboard)), "copied in wendlo");
+    const qint64 before = clipboard->changeCount(Selection::Clipboard);
+
+    copyElsewhere("other program");
+    EXPECT_TRUE(waitUntil([&] { return clipboard->changeCount(Selection::Clipboard) > before; }));
+    EXPECT_FALSE(clipboard->ownsSelection(Selection::Clipboard));
+    EXPECT_EQ(plainText(clipboard->items(Selection::Clipboard)), "other program");
+}
+
 // The inserter with the Wayland back ends, as the app builds it.
 class WaylandPaste : public WaylandTest
 {
@@ -320,18 +360,8 @@ TEST_F(WaylandPaste, CopyMadeInOwnWindowComesBackAfterThePaste)
 {
     QLineEdit own;
     own.setText("copied in wendlo");
-    own.show();
-    own.activateWindow();
-    own.setFocus();
-    ASSERT_TRUE(waitUntil(
-        [&] {
-            const auto window = SwayFocus::ask(qEnvironmentVariable("SWAYSOCK"));
-            return window && window->pid == QCoreApplication::applicationPid() && own.hasFocus();
-        },
-        10000));
-    // Keys as the user types them: the compositor takes a selection only with an input
-    // event's serial.
-    runElsewhere("wtype", {"-M", "ctrl", "-k", "a", "-k", "c", "-m", "ctrl"});
+    ASSERT_TRUE(focusOwnField(own));
+    copyAllTyped();
     ASSERT_EQ(pasteElsewhere("text/plain"), "copied in wendlo");
     own.hide();
 
