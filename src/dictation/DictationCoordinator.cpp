@@ -273,8 +273,12 @@ void DictationCoordinator::beginRecording(bool afterRecorderProbeIfNeeded)
 {
     const Failure failure = m_recorder->start();
     if (!failure) {
-        DebugLog::write(QStringLiteral("recording started"));
         const std::shared_ptr<StartSequence> sequence = std::exchange(m_startSequence, nullptr);
+        DebugLog::write(QStringLiteral("recording started"));
+        // What a slow sound server or device costs the user at the start of each dictation.
+        if (sequence)
+            DebugLog::write(QStringLiteral("first sound %1 ms after the press")
+                                .arg(sequence->sincePress.elapsed()));
         m_recordingSince = sequence ? sequence->sincePress : QElapsedTimer();
         writeState(DictationState::recording());
         if (sequence && sequence->released)
@@ -307,6 +311,7 @@ void DictationCoordinator::beginRecording(bool afterRecorderProbeIfNeeded)
 
 void DictationCoordinator::stopAndTranscribe()
 {
+    const qint64 heldMs = m_recordingSince.isValid() ? m_recordingSince.elapsed() : -1;
     Result<QString> stopped = m_recorder->stop();
     if (!stopped) {
         setError(stopped.error().localizedDescription());
@@ -315,6 +320,26 @@ void DictationCoordinator::stopAndTranscribe()
     m_recordingSince.invalidate();
     std::shared_ptr<RecordingFile> file = m_recorder->takeFile(std::move(stopped).value());
     DebugLog::write(QStringLiteral("recording stopped at ") + file->path());
+    const std::optional<qint64> recordedMs = m_recorder->lastRecordedMs();
+    if (heldMs >= 0 && recordedMs) {
+        const qint64 missingMs = heldMs - *recordedMs;
+        DebugLog::write(QStringLiteral("recording holds %1 ms of a %2 ms hold")
+                            .arg(*recordedMs)
+                            .arg(heldMs));
+        // A microphone that began only near the release heard none of what was said: its
+        // few samples would come back as an empty or invented transcript.
+        if (missingMs > lateMicrophoneMs && *recordedMs < minimumHoldMs) {
+            setError(QStringLiteral("The microphone started %1 s after the key went down, too "
+                                    "late to record what you said. Try again, and speak once "
+                                    "the recording pill shows.")
+                         .arg(double(missingMs) / 1000.0, 0, 'f', 1));
+            return;
+        }
+        if (missingMs > lateMicrophoneMs)
+            DebugLog::write(QStringLiteral("microphone started late: the first %1 ms of the "
+                                           "hold are not in the recording")
+                                .arg(missingMs));
+    }
     writeState(DictationState::transcribing());
     // The transcription holds the file: it is deleted once the run has ended, also when it
     // is cancelled or its answer is never delivered.

@@ -22,6 +22,9 @@ class DictationCoordinator : public QObject
 public:
     // A shorter hold of the hot key is an accidental tap: nothing is transcribed.
     static constexpr qint64 minimumHoldMs = 300;
+    // More of the hold than this missing from the recording's start: the microphone began
+    // late, and the user is told when it left too little to transcribe.
+    static constexpr qint64 lateMicrophoneMs = 250;
 
     explicit DictationCoordinator(DictationBackends backends, QObject* parent = nullptr);
     ~DictationCoordinator() override;

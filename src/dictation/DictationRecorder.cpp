@@ -101,6 +101,7 @@ Result<QString> DictationRecorder::stop()
 
     const QString location = m_audioFile;
     m_recorder->stop();
+    m_lastRecordedMs = m_recorder->recordedMs();
     // A file cut short by a write fault must not reach the transcriber as if it were whole.
     const Failure fault = m_recorder->failure();
     m_recorder.reset();

@@ -6,6 +6,7 @@
 #include <QObject>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 // A finished recording's file, deleted when the last holder lets go unless files are kept for
@@ -45,6 +46,8 @@ public:
     // Takes over the capture a `keepForRecording` probe left open, else opens a new one.
     Failure start();
     Result<QString> stop();
+    // How much sound the last stopped recording holds; nothing when the capture cannot tell.
+    std::optional<qint64> lastRecordedMs() const { return m_lastRecordedMs; }
     // Calls `completion` exactly once: at once when the probe cannot start, else later on the
     // main thread, true with the capture's first samples, false when it failed or stayed
     // silent for `firstSamplesTimeoutMs`. A probe while another is waiting shares its
@@ -75,5 +78,6 @@ private:
     std::unique_ptr<PendingCapture> m_pending;
     std::unique_ptr<AudioRecording> m_recorder;
     QString m_audioFile;
+    std::optional<qint64> m_lastRecordedMs;
     quint64 m_nextCaptureId = 1;
 };

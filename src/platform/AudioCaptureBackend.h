@@ -5,6 +5,7 @@
 #include <QString>
 #include <functional>
 #include <memory>
+#include <optional>
 
 // One recording into one WAV file (16 kHz, mono, signed 16-bit little-endian).
 class AudioRecording
@@ -30,6 +31,9 @@ public:
     // well. A sound server lost after the first samples is no failure: what was captured
     // until then is kept.
     virtual Failure failure() const { return std::nullopt; }
+    // How much sound the file holds so far, in milliseconds; nothing when the back end cannot
+    // tell.
+    virtual std::optional<qint64> recordedMs() const { return std::nullopt; }
 };
 
 // Makes recording objects on the default microphone.

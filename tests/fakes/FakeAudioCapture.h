@@ -24,6 +24,7 @@ public:
         bool recordOk = true;
         FirstSamples firstSamples = FirstSamples::AtOnce;
         Failure failure; // what failure() reports once stopped (a full disk, say)
+        std::optional<qint64> recordedMs; // what recordedMs() reports
     };
     struct Log
     {
@@ -74,6 +75,7 @@ public:
     }
     QString path() const override { return m_path; }
     Failure failure() const override { return m_stopped ? m_script.failure : std::nullopt; }
+    std::optional<qint64> recordedMs() const override { return m_script.recordedMs; }
 
 private:
     QString m_path;

@@ -171,6 +171,11 @@ void PulseAudioRecording::stop()
                 : QuorError{QStringLiteral("Nothing was recorded: the sound server sent no sound")};
 }
 
+std::optional<qint64> PulseAudioRecording::recordedMs() const
+{
+    return m_framesCaptured.load() * 1000 / WavFileWriter::sampleRate;
+}
+
 Failure PulseAudioRecording::failure() const
 {
     if (m_stopped)

@@ -26,6 +26,7 @@ public:
     void stop() override;
     QString path() const override { return m_path; }
     Failure failure() const override;
+    std::optional<qint64> recordedMs() const override;
 
     // Samples captured for the file so far; readable from any thread.
     std::int64_t framesCaptured() const { return m_framesCaptured.load(); }

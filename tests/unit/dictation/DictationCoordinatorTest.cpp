@@ -678,6 +678,58 @@ INSTANTIATE_TEST_SUITE_P(
                                        true}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// The capture's first samples come only after a real hold ended: what the recording holds
+// decides whether there is anything to transcribe.
+struct LateMicrophoneCase
+{
+    const char* name;
+    qint64 recordedMs;
+    bool transcribed;
+};
+
+class DictationCoordinatorLateMicrophone : public ::testing::TestWithParam<LateMicrophoneCase>
+{
+};
+
+TEST_P(DictationCoordinatorLateMicrophone, SaysSoWhenTheHoldWasNotHeard)
+{
+    const LateMicrophoneCase& c = GetParam();
+    Harness h;
+    h.coordinator->start();
+    h.forget();
+    h.audio->next.firstSamples = FakeAudioRecording::FirstSamples::Never;
+    h.audio->next.recordedMs = c.recordedMs;
+    h.press();
+    ASSERT_TRUE(waitUntil([&] { return h.audio->log->waitingForSamples.size() == 1; }));
+    h.release();
+    spinFor(20);
+    ASSERT_TRUE(h.audio->deliver(h.audio->madePaths.first(), true));
+    ASSERT_TRUE(waitUntil([&] { return h.published.size() == (c.transcribed ? 4 : 3); }));
+    spinFor(100);
+
+    EXPECT_EQ(h.fakes.transcriber->calls().size(), c.transcribed ? 1 : 0);
+    EXPECT_EQ(h.fieldText(), c.transcribed ? QStringLiteral("Hello world.") : QString());
+    if (c.transcribed) {
+        EXPECT_EQ(h.state(), DictationState::idle());
+    } else {
+        EXPECT_TRUE(h.state().isError());
+        EXPECT_TRUE(h.state().message.contains(
+            " s after the key went down, too late to record what you said."))
+            << h.state().message.toStdString();
+        EXPECT_EQ(h.fakes.presence->beeps, 1);
+    }
+    EXPECT_EQ(h.audio->openCount(), 0);
+    EXPECT_TRUE(recordingFiles().isEmpty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Releases, DictationCoordinatorLateMicrophone,
+    ::testing::Values(LateMicrophoneCase{"OnlySamplesAfterTheRelease", 20, false},
+                      // A server that hands over everything since the press in its first
+                      // delivery lost nothing.
+                      LateMicrophoneCase{"TheWholeHoldInTheFirstDelivery", 330, true}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 TEST(DictationCoordinator, TwoPressesBeforeTheRecordingBeganShareOneCapture)
 {
     Harness h;
