@@ -4,6 +4,7 @@
 // (the user's clipboard untouched), and the paste chord where it is not.
 #include "FieldApp.h"
 #include "RemoteDesktopPortal.h"
+#include "SessionApp.h"
 #include "SwaySession.h"
 #include "dictation/FocusedTextInserter.h"
 #include "platform/UnavailableBackends.h"
@@ -12,7 +13,10 @@
 #include "platform/portal/RemoteDesktopKeyboard.h"
 #include "platform/wayland/DataControlClipboard.h"
 
+#include "support/QtPrinters.h"
+
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 namespace {
@@ -97,6 +101,33 @@ TEST_F(RemoteDesktopTyping, PasteChordGoesThroughThePortalWhereTheClipboardIsOur
     EXPECT_TRUE(waitUntil([] { return runElsewhere("wl-paste", {"--no-newline"}) == "user text"; },
                           5000))
         << "the user's clipboard came back";
+}
+
+// The app as a user starts it on a desktop without a virtual keyboard (here: no wtype on its
+// PATH): the first start asks, the second restores with the token the first one kept.
+TEST(RemoteDesktopConsent, AppAsksOnceAndRestoresOnItsNextStart)
+{
+    if (const std::optional<QString> missing = SwaySession::missing())
+        GTEST_SKIP() << missing->toStdString();
+    RemoteDesktopPortal portal;
+    ASSERT_TRUE(portal.started());
+    QTemporaryDir emptyPath;
+    SessionApp app(WENDLO_EXECUTABLE);
+    app.extraEnvironment = {"PATH=" + emptyPath.path()};
+    for (const int run : {1, 2}) {
+        SCOPED_TRACE(run);
+        ASSERT_TRUE(app.start()) << app.diagnostics().toStdString();
+        // One log for both starts.
+        EXPECT_TRUE(waitUntil(
+            [&] { return app.lineCount("remote-desktop keyboard: granted") == run; }, 10000))
+            << app.diagnostics().toStdString();
+        app.stop();
+    }
+    EXPECT_EQ(portal.calls().filter(QRegularExpression("^(SelectDevices|Start)")),
+              (QStringList{"SelectDevices types=1 persist_mode=2 restore_token=",
+                           "Start dialog",
+                           "SelectDevices types=1 persist_mode=2 restore_token=token-1",
+                           "Start restored"}));
 }
 
 } // namespace
