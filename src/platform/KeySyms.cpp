@@ -152,8 +152,8 @@ std::optional<std::uint32_t> keysym(QKeyCombination key)
 
 std::uint32_t ofCharacter(char32_t codePoint)
 {
-    const bool latin1 = (codePoint >= 0x20 && codePoint < 0x7f) ||
-                        (codePoint >= 0xa0 && codePoint <= 0xff);
+    const bool latin1 =
+        (codePoint >= 0x20 && codePoint < 0x7f) || (codePoint >= 0xa0 && codePoint <= 0xff);
     return latin1 ? std::uint32_t(codePoint) : std::uint32_t(0x01000000 | codePoint);
 }
 

@@ -100,7 +100,8 @@ std::unique_ptr<SyntheticKeys> makeWaylandKeys(const std::optional<WaylandGlobal
     const QString wtype = QStandardPaths::findExecutable(QStringLiteral("wtype"));
     // Unknown globals: try anyway, a failing run is logged and the text stays pasteable.
     const std::optional<bool> virtualKeyboard =
-        globals ? std::optional<bool>(globals->offers(QStringLiteral("zwp_virtual_keyboard_manager_v1")))
+        globals ? std::optional<bool>(
+                      globals->offers(QStringLiteral("zwp_virtual_keyboard_manager_v1")))
                 : std::nullopt;
     const bool useVirtualKeyboard =
         chooseWaylandKeys(!wtype.isEmpty(), virtualKeyboard, false) == WaylandKeys::VirtualKeyboard;

@@ -55,8 +55,7 @@ TEST_F(RemoteDesktopKeyboardTest, UserConsentsOnceAndTheNextRunRestoresWithoutAD
     EXPECT_EQ(second->state(), State::Ready);
     EXPECT_EQ(savedToken, "token-2") << "each start hands out the next single-use token";
     EXPECT_EQ(portal.calls().filter(QRegularExpression("^(SelectDevices|Start)")),
-              (QStringList{"SelectDevices types=1 persist_mode=2 restore_token=",
-                           "Start dialog",
+              (QStringList{"SelectDevices types=1 persist_mode=2 restore_token=", "Start dialog",
                            "SelectDevices types=1 persist_mode=2 restore_token=token-1",
                            "Start restored"}));
 }
@@ -72,11 +71,11 @@ TEST_F(RemoteDesktopKeyboardTest, ChordTextAndHotKeyGoOutAsKeysymsInOrder)
     EXPECT_EQ(type(*keyboard, QString::fromUtf8("é\n😀")), std::nullopt);
     ASSERT_TRUE(keyboard->postHotKey(Qt::MetaModifier | Qt::Key_D, true));
     ASSERT_TRUE(keyboard->postHotKey(Qt::MetaModifier | Qt::Key_D, false));
-    const QStringList expected{
-        "Keysym 0xffe3 1", "Keysym 0x76 1",      "Keysym 0x76 0",      "Keysym 0xffe3 0",
-        "Keysym 0xe9 1",   "Keysym 0xe9 0",      "Keysym 0xff0d 1",    "Keysym 0xff0d 0",
-        "Keysym 0x101f600 1", "Keysym 0x101f600 0", "Keysym 0xffeb 1", "Keysym 0x64 1",
-        "Keysym 0x64 0",   "Keysym 0xffeb 0"};
+    const QStringList expected{"Keysym 0xffe3 1",    "Keysym 0x76 1",   "Keysym 0x76 0",
+                               "Keysym 0xffe3 0",    "Keysym 0xe9 1",   "Keysym 0xe9 0",
+                               "Keysym 0xff0d 1",    "Keysym 0xff0d 0", "Keysym 0x101f600 1",
+                               "Keysym 0x101f600 0", "Keysym 0xffeb 1", "Keysym 0x64 1",
+                               "Keysym 0x64 0",      "Keysym 0xffeb 0"};
     EXPECT_TRUE(waitUntil([&] { return portal.keys().size() >= expected.size(); }, 5000));
     EXPECT_EQ(portal.keys(), expected);
 }

@@ -12,7 +12,6 @@
 #include "platform/atspi/AtspiAccessibilityTrust.h"
 #include "platform/portal/RemoteDesktopKeyboard.h"
 #include "platform/wayland/DataControlClipboard.h"
-
 #include "support/QtPrinters.h"
 
 #include <QStandardPaths>
@@ -58,8 +57,8 @@ protected:
                                                             KeyboardTokenStore{});
         keys->start();
         RemoteDesktopKeyboard* k = keys.get();
-        ASSERT_TRUE(waitUntil([k] { return k->state() == RemoteDesktopKeyboard::State::Ready; },
-                              5000));
+        ASSERT_TRUE(
+            waitUntil([k] { return k->state() == RemoteDesktopKeyboard::State::Ready; }, 5000));
         inserter = std::make_unique<FocusedTextInserter>(
             std::make_unique<AtspiAccessibility>(std::make_unique<AtspiAccessibilityTrust>()),
             std::move(clipboard), std::move(keys));
@@ -98,8 +97,8 @@ TEST_F(RemoteDesktopTyping, PasteChordGoesThroughThePortalWhereTheClipboardIsOur
     EXPECT_EQ(insert("pasted"), std::nullopt);
     EXPECT_TRUE(field->waitForText("start pasted")) << field->state().text.toStdString();
     EXPECT_EQ(portal->keys().first(), "Keysym 0xffe3 1");
-    EXPECT_TRUE(waitUntil([] { return runElsewhere("wl-paste", {"--no-newline"}) == "user text"; },
-                          5000))
+    EXPECT_TRUE(
+        waitUntil([] { return runElsewhere("wl-paste", {"--no-newline"}) == "user text"; }, 5000))
         << "the user's clipboard came back";
 }
 
@@ -124,8 +123,7 @@ TEST(RemoteDesktopConsent, AppAsksOnceAndRestoresOnItsNextStart)
         app.stop();
     }
     EXPECT_EQ(portal.calls().filter(QRegularExpression("^(SelectDevices|Start)")),
-              (QStringList{"SelectDevices types=1 persist_mode=2 restore_token=",
-                           "Start dialog",
+              (QStringList{"SelectDevices types=1 persist_mode=2 restore_token=", "Start dialog",
                            "SelectDevices types=1 persist_mode=2 restore_token=token-1",
                            "Start restored"}));
 }

@@ -78,8 +78,8 @@ bool RemoteDesktopKeyboard::isOffered(const QDBusConnection& bus, int timeoutMs)
     // Blocks without an event loop, once at start, before any window exists.
     const QDBusMessage reply = bus.call(getAll, QDBus::Block, timeoutMs);
     if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
-        DebugLog::write(QStringLiteral("remote-desktop portal: not offered (") +
-                        reply.errorName() + QStringLiteral(")"));
+        DebugLog::write(QStringLiteral("remote-desktop portal: not offered (") + reply.errorName() +
+                        QStringLiteral(")"));
         return false;
     }
     const QVariantMap properties = vardict(reply.arguments().first());
@@ -251,9 +251,9 @@ void RemoteDesktopKeyboard::handleResponse(const QDBusMessage& message)
             end(State::Refused, QStringLiteral("the desktop gave Wendlo no keyboard to type with"));
             return;
         }
-        DebugLog::write(QStringLiteral("remote-desktop keyboard: granted") +
-                        (restoreToken.isEmpty() ? QStringLiteral(" (no restore token)")
-                                                : QString()));
+        DebugLog::write(
+            QStringLiteral("remote-desktop keyboard: granted") +
+            (restoreToken.isEmpty() ? QStringLiteral(" (no restore token)") : QString()));
         setState(State::Ready);
         return;
     }
@@ -341,8 +341,8 @@ RemoteDesktopKeyboard::Strokes RemoteDesktopKeyboard::chordStrokes(PasteChord ch
     return {{modifier, true}, {key, true}, {key, false}, {modifier, false}};
 }
 
-std::optional<RemoteDesktopKeyboard::Strokes> RemoteDesktopKeyboard::hotKeyStrokes(
-    QKeyCombination key, bool down)
+std::optional<RemoteDesktopKeyboard::Strokes>
+RemoteDesktopKeyboard::hotKeyStrokes(QKeyCombination key, bool down)
 {
     const std::optional<std::uint32_t> keysym = KeySyms::keysym(key);
     if (!keysym)
@@ -350,8 +350,9 @@ std::optional<RemoteDesktopKeyboard::Strokes> RemoteDesktopKeyboard::hotKeyStrok
     Strokes modifiers;
     const Qt::KeyboardModifiers held = key.keyboardModifiers();
     for (const auto& [modifier, sym] :
-         {std::pair{Qt::ControlModifier, KeySyms::controlL}, std::pair{Qt::ShiftModifier, KeySyms::shiftL},
-          std::pair{Qt::AltModifier, KeySyms::altL}, std::pair{Qt::MetaModifier, KeySyms::superL}}) {
+         {std::pair{Qt::ControlModifier, KeySyms::controlL},
+          std::pair{Qt::ShiftModifier, KeySyms::shiftL}, std::pair{Qt::AltModifier, KeySyms::altL},
+          std::pair{Qt::MetaModifier, KeySyms::superL}}) {
         if (held & modifier)
             modifiers.emplace_back(sym, down);
     }
@@ -379,7 +380,8 @@ RemoteDesktopKeyboard::Strokes RemoteDesktopKeyboard::textStrokes(const QString&
 bool RemoteDesktopKeyboard::postPaste(PasteChord chord)
 {
     if (m_state != State::Ready) {
-        DebugLog::write(QStringLiteral("remote-desktop keyboard: no paste: ") + unavailableReason());
+        DebugLog::write(QStringLiteral("remote-desktop keyboard: no paste: ") +
+                        unavailableReason());
         return false;
     }
     // A chord that fails on its way is logged; the paste then sees no read and leaves the text
@@ -426,9 +428,9 @@ void RemoteDesktopKeyboard::send(const Strokes& strokes,
     m_typing.push_back(job);
     // One connection delivers its calls in order, so the keys arrive as sent.
     for (const auto& [keysym, pressed] : strokes) {
-        QDBusMessage call = QDBusMessage::createMethodCall(portalService, portalPath,
-                                                           remoteDesktopInterface,
-                                                           QStringLiteral("NotifyKeyboardKeysym"));
+        QDBusMessage call =
+            QDBusMessage::createMethodCall(portalService, portalPath, remoteDesktopInterface,
+                                           QStringLiteral("NotifyKeyboardKeysym"));
         call << QVariant::fromValue(QDBusObjectPath(m_session)) << QVariantMap() << int(keysym)
              << uint(pressed ? 1 : 0);
         auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(call), this);

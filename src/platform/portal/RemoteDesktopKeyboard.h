@@ -97,6 +97,6 @@ private:
     QString m_reason;
     QString m_session;
     quint64 m_tokenCount = 0;
-    QHash<QString, Step> m_requests; // Request object path -> what it answers
+    QHash<QString, Step> m_requests;               // Request object path -> what it answers
     std::vector<std::shared_ptr<Typing>> m_typing; // sends still waiting for answers
 };

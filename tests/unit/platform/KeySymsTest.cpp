@@ -33,7 +33,8 @@ INSTANTIATE_TEST_SUITE_P(
                  "a\nb\r\nc\rd",
                  {'a', KeySyms::returnKey, 'b', KeySyms::returnKey, 'c', KeySyms::returnKey, 'd'}},
         TextCase{"TabIsTab", "a\tb", {'a', KeySyms::tab, 'b'}},
-        TextCase{"OtherControlCharactersAreDropped", QString::fromUtf8("a\x07\x7f\u0085b"), {'a', 'b'}},
+        TextCase{
+            "OtherControlCharactersAreDropped", QString::fromUtf8("a\x07\x7f\u0085b"), {'a', 'b'}},
         TextCase{"Empty", "", {}}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -59,18 +60,17 @@ TEST_P(KeyNames, NameAndKeysymAgree)
 
 INSTANTIATE_TEST_SUITE_P(
     , KeyNames,
-    ::testing::Values(KeyCase{"LetterIsSmall", Qt::MetaModifier | Qt::Key_D, "d", 'd'},
-                      KeyCase{"Space", QKeyCombination(Qt::Key_Space), "space", ' '},
-                      KeyCase{"Punctuation", QKeyCombination(Qt::Key_Period), "period", '.'},
-                      KeyCase{"FunctionKey", QKeyCombination(Qt::Key_F9), "F9", 0xffc6},
-                      KeyCase{"Keypad", Qt::KeypadModifier | Qt::Key_5, "KP_5", 0xffb5},
-                      KeyCase{"KeypadEnter", Qt::KeypadModifier | Qt::Key_Enter, "KP_Enter", 0xff8d},
-                      KeyCase{"Special", QKeyCombination(Qt::Key_PageUp), "Page_Up", 0xff55},
-                      KeyCase{"Media", QKeyCombination(Qt::Key_MediaPlay), "XF86AudioPlay",
-                              0x1008ff14},
-                      KeyCase{"Latin1", QKeyCombination(Qt::Key_Agrave), "U00E0", 0xe0},
-                      KeyCase{"BeyondLatin1", QKeyCombination(Qt::Key(0x20ac)), "U20AC",
-                              0x010020ac}),
+    ::testing::Values(
+        KeyCase{"LetterIsSmall", Qt::MetaModifier | Qt::Key_D, "d", 'd'},
+        KeyCase{"Space", QKeyCombination(Qt::Key_Space), "space", ' '},
+        KeyCase{"Punctuation", QKeyCombination(Qt::Key_Period), "period", '.'},
+        KeyCase{"FunctionKey", QKeyCombination(Qt::Key_F9), "F9", 0xffc6},
+        KeyCase{"Keypad", Qt::KeypadModifier | Qt::Key_5, "KP_5", 0xffb5},
+        KeyCase{"KeypadEnter", Qt::KeypadModifier | Qt::Key_Enter, "KP_Enter", 0xff8d},
+        KeyCase{"Special", QKeyCombination(Qt::Key_PageUp), "Page_Up", 0xff55},
+        KeyCase{"Media", QKeyCombination(Qt::Key_MediaPlay), "XF86AudioPlay", 0x1008ff14},
+        KeyCase{"Latin1", QKeyCombination(Qt::Key_Agrave), "U00E0", 0xe0},
+        KeyCase{"BeyondLatin1", QKeyCombination(Qt::Key(0x20ac)), "U20AC", 0x010020ac}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(KeySyms, KeysWithoutAKeysymHaveNeither)

@@ -1,5 +1,5 @@
-#include "platform/PlatformFactory.h"
 #include "platform/KeySyms.h"
+#include "platform/PlatformFactory.h"
 #include "platform/portal/RemoteDesktopKeyboard.h"
 
 #include <gtest/gtest.h>
@@ -27,21 +27,28 @@ TEST_P(WaylandKeysChoice, PrefersTheVirtualKeyboardThenThePortal)
 
 INSTANTIATE_TEST_SUITE_P(
     , WaylandKeysChoice,
-    ::testing::Values(
-        ChoiceCase{"Wlroots", true, true, true, PlatformFactory::WaylandKeys::VirtualKeyboard},
-        ChoiceCase{"UnknownGlobalsTryWtype", true, std::nullopt, false, PlatformFactory::WaylandKeys::VirtualKeyboard},
-        ChoiceCase{"GnomeOrKde", true, false, true, PlatformFactory::WaylandKeys::RemoteDesktopPortal},
-        ChoiceCase{"NoWtypeInstalled", false, true, true, PlatformFactory::WaylandKeys::RemoteDesktopPortal},
-        ChoiceCase{"NeitherWithWtype", true, false, false, PlatformFactory::WaylandKeys::Unavailable},
-        ChoiceCase{"Neither", false, std::nullopt, false, PlatformFactory::WaylandKeys::Unavailable}),
+    ::testing::Values(ChoiceCase{"Wlroots", true, true, true,
+                                 PlatformFactory::WaylandKeys::VirtualKeyboard},
+                      ChoiceCase{"UnknownGlobalsTryWtype", true, std::nullopt, false,
+                                 PlatformFactory::WaylandKeys::VirtualKeyboard},
+                      ChoiceCase{"GnomeOrKde", true, false, true,
+                                 PlatformFactory::WaylandKeys::RemoteDesktopPortal},
+                      ChoiceCase{"NoWtypeInstalled", false, true, true,
+                                 PlatformFactory::WaylandKeys::RemoteDesktopPortal},
+                      ChoiceCase{"NeitherWithWtype", true, false, false,
+                                 PlatformFactory::WaylandKeys::Unavailable},
+                      ChoiceCase{"Neither", false, std::nullopt, false,
+                                 PlatformFactory::WaylandKeys::Unavailable}),
     [](const auto& info) { return std::string(info.param.name); });
 
 using Strokes = RemoteDesktopKeyboard::Strokes;
 
 TEST(RemoteDesktopStrokes, ChordsPressTheModifierFirstAndReleaseItLast)
 {
-    EXPECT_EQ(RemoteDesktopKeyboard::chordStrokes(PasteChord::ControlV),
-              (Strokes{{KeySyms::controlL, true}, {'v', true}, {'v', false}, {KeySyms::controlL, false}}));
+    EXPECT_EQ(
+        RemoteDesktopKeyboard::chordStrokes(PasteChord::ControlV),
+        (Strokes{
+            {KeySyms::controlL, true}, {'v', true}, {'v', false}, {KeySyms::controlL, false}}));
     EXPECT_EQ(RemoteDesktopKeyboard::chordStrokes(PasteChord::ShiftInsert),
               (Strokes{{KeySyms::shiftL, true},
                        {KeySyms::insert, true},
