@@ -15,6 +15,11 @@ public:
     static QString hotKeyKey() { return QStringLiteral("Wendlo.HotKey"); }
     static QString languageKey() { return QStringLiteral("Wendlo.Language"); }
     static QString modelKey() { return QStringLiteral("Wendlo.Model"); }
+    // The desktop's grant of its remote-desktop keyboard, for the next run.
+    static QString keyboardRestoreTokenKey()
+    {
+        return QStringLiteral("Wendlo.KeyboardRestoreToken");
+    }
 
     AppSettings(std::unique_ptr<QSettings> store, QProcessEnvironment environment);
 

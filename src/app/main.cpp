@@ -28,7 +28,20 @@ namespace {
 
 DictationBackends makeDictationBackends()
 {
-    auto backends = DictationBackends::withDesktop(PlatformFactory::makePlatformBackends());
+    KeyboardTokenStore keyboardTokens;
+    keyboardTokens.load = [] {
+        QSettings store(QStringLiteral("Wendlo"), QStringLiteral("Wendlo"));
+        return store.value(AppSettings::keyboardRestoreTokenKey()).toString();
+    };
+    keyboardTokens.save = [](const QString& token) {
+        QSettings store(QStringLiteral("Wendlo"), QStringLiteral("Wendlo"));
+        if (token.isEmpty())
+            store.remove(AppSettings::keyboardRestoreTokenKey());
+        else
+            store.setValue(AppSettings::keyboardRestoreTokenKey(), token);
+    };
+    auto backends =
+        DictationBackends::withDesktop(PlatformFactory::makePlatformBackends(keyboardTokens));
     auto transcriber = std::make_shared<WhisperCLITranscriber>();
     // Read on the recogniser's thread, from a settings object of its own.
     transcriber->setLanguageSource([] {

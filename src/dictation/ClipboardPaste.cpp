@@ -36,25 +36,24 @@ ClipboardPaste::~ClipboardPaste()
 
 void ClipboardPaste::start(bool keyboardHeld)
 {
-    if (const std::optional<QString> why = m_clipboard.unavailableReason()) {
-        // The user's clipboard is not ours to take here: nothing is saved, written or
-        // pasted, and the text goes to the user in the message rather than being lost.
-        DebugLog::write(*why + QStringLiteral("; clipboard left alone"));
-        QObject::connect(&m_step, &QTimer::timeout, [this, reason = *why] {
-            finish(QuorError{QStringLiteral("Could not paste here: ") + reason +
-                             QStringLiteral(". Your text: “") + m_text + QStringLiteral("”")});
-        });
-        m_step.start(0);
-        return;
+    m_unavailable = m_clipboard.unavailableReason();
+    if (m_unavailable) {
+        // The user's clipboard is not ours to take here: nothing is saved or written. The keys
+        // may type the text instead; else it goes to the user in the message, not lost.
+        DebugLog::write(*m_unavailable + QStringLiteral("; clipboard left alone"));
     }
     if (!keyboardHeld) {
-        take();
+        begin();
         return;
     }
     m_waitingForKeyboard = true;
     DebugLog::write(QStringLiteral("paste waits for the hot key to be let go"));
     QObject::connect(&m_step, &QTimer::timeout, [this] {
         m_waitingForKeyboard = false;
+        if (m_unavailable) {
+            finishUntyped(QStringLiteral("the hot key was held too long to type"));
+            return;
+        }
         m_target = m_keys.pasteTarget();
         m_selections = {Selection::Clipboard};
         leaveOnClipboard(QStringLiteral("the hot key was held too long to paste"));
@@ -69,7 +68,45 @@ void ClipboardPaste::setKeyboardHeld(bool held)
     m_waitingForKeyboard = false;
     m_step.stop();
     m_step.disconnect();
-    take();
+    begin();
+}
+
+void ClipboardPaste::begin()
+{
+    if (!m_unavailable) {
+        take();
+        return;
+    }
+    // From the event loop, so that `done` never runs inside the caller's start().
+    QObject::connect(&m_step, &QTimer::timeout, [this] { type(); });
+    m_step.start(0);
+}
+
+void ClipboardPaste::type()
+{
+    DebugLog::write(QStringLiteral("typing the text key by key"));
+    const std::weak_ptr<bool> alive = m_alive;
+    m_keys.typeText(m_text, [this, alive](std::optional<QString> failure) {
+        if (alive.expired())
+            return;
+        if (!failure) {
+            DebugLog::write(QStringLiteral("typed the text"));
+            finish(std::nullopt);
+            return;
+        }
+        finishUntyped(*failure);
+    });
+}
+
+void ClipboardPaste::finishUntyped(const QString& typingFailure)
+{
+    QString reason = *m_unavailable;
+    if (!typingFailure.isEmpty()) {
+        DebugLog::write(QStringLiteral("could not type the text: ") + typingFailure);
+        reason += QStringLiteral(", and Wendlo could not type it: ") + typingFailure;
+    }
+    finish(QuorError{QStringLiteral("Could not paste here: ") + reason +
+                     QStringLiteral(". Your text: “") + m_text + QStringLiteral("”")});
 }
 
 void ClipboardPaste::take()

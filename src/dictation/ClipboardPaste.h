@@ -7,13 +7,16 @@
 
 #include <QTimer>
 #include <functional>
+#include <memory>
+#include <optional>
 #include <vector>
 
 // One paste of dictated text through the clipboard. The selections the chord reads are
 // saved, take the text, and are checked to be still ours just before the chord goes out.
 // The event loop keeps running throughout, so the target can ask us for the formats and
 // the text. Once it has read the text (and gone quiet), the saved contents come back;
-// when nothing reads it, the text stays on the clipboard and the user is told.
+// when nothing reads it, the text stays on the clipboard and the user is told. Where the
+// clipboard is not ours to take, the keys type the text if they can.
 class ClipboardPaste
 {
 public:
@@ -39,7 +42,10 @@ public:
     void setKeyboardHeld(bool held);
 
 private:
+    void begin();
     void take();
+    void type();
+    void finishUntyped(const QString& typingFailure);
     void send();
     void contentsRead(Selection selection);
     void restore();
@@ -54,6 +60,8 @@ private:
     Timing m_timing;
     Done m_done;
 
+    std::optional<QString> m_unavailable; // why the clipboard is not ours, where it is not
+    std::shared_ptr<bool> m_alive = std::make_shared<bool>(); // for the keys' late answer
     PasteTarget m_target;
     std::vector<Selection> m_selections;
     std::vector<ClipboardSnapshot> m_snapshots;

@@ -7,6 +7,7 @@
 #include "platform/atspi/AtspiAccessibilityTrust.h"
 #include "platform/desktop/EspeakSpeechPlayback.h"
 #include "platform/desktop/SystemSettingsLinkOpener.h"
+#include "platform/portal/RemoteDesktopKeyboard.h"
 #include "platform/pulse/PulseAudioCapture.h"
 #include "platform/pulse/PulseRecordPermission.h"
 #include "platform/qt/QtClipboard.h"
@@ -32,11 +33,16 @@
 
 namespace PlatformFactory {
 
+namespace {
+
+// Long enough for a portal to be started on demand, short enough not to stall the start where
+// a broken one never answers.
+constexpr int portalQueryTimeoutMs = 3000;
+
+} // namespace
+
 std::unique_ptr<HotKeyBackend> makeWaylandHotKey()
 {
-    // Long enough for the portal to be started on demand, short enough not to stall the
-    // start where a broken one never answers.
-    constexpr int portalQueryTimeoutMs = 3000;
     const QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     const Compositor compositor = CompositorBindings::detect(environment);
     const QString command = CompositorBindings::command(FrontProgram::path(),
@@ -77,30 +83,54 @@ std::unique_ptr<ClipboardBackend> makeWaylandClipboard()
         QStringLiteral("this desktop lets no background application use the clipboard"));
 }
 
-// Paste keys through the virtual-keyboard protocol, by wtype; the paste's chord by the
-// focused window where sway says which it is.
-std::unique_ptr<SyntheticKeys> makeWaylandKeys(const std::optional<WaylandGlobals>& globals)
+WtypeSyntheticKeys::FocusQuery swayFocus()
 {
-    const QString wtype = QStandardPaths::findExecutable(QStringLiteral("wtype"));
-    // Unknown globals: try anyway, a failing run is logged and the text stays pasteable.
-    const bool virtualKeyboard =
-        !globals || globals->offers(QStringLiteral("zwp_virtual_keyboard_manager_v1"));
-    if (wtype.isEmpty() || !virtualKeyboard) {
-        DebugLog::write(wtype.isEmpty()
-                            ? QStringLiteral("wayland paste keys: wtype is not installed")
-                            : QStringLiteral("wayland paste keys: the compositor offers "
-                                             "no virtual keyboard"));
-        return std::make_unique<UnavailableKeys>();
-    }
     WtypeSyntheticKeys::FocusQuery focus;
     if (const QString sway = qEnvironmentVariable("SWAYSOCK"); !sway.isEmpty())
         focus = [sway] { return SwayFocus::ask(sway); };
-    return std::make_unique<WtypeSyntheticKeys>(wtype, std::move(focus));
+    return focus;
+}
+
+// Paste keys through the virtual-keyboard protocol (wtype), with the paste's chord by the
+// focused window where sway says which it is; else the remote-desktop portal's keyboard,
+// unless `portal` is empty (the self-test: a second session would spend the user's one token).
+std::unique_ptr<SyntheticKeys> makeWaylandKeys(const std::optional<WaylandGlobals>& globals,
+                                               const KeyboardTokenStore* portal)
+{
+    const QString wtype = QStandardPaths::findExecutable(QStringLiteral("wtype"));
+    // Unknown globals: try anyway, a failing run is logged and the text stays pasteable.
+    const std::optional<bool> virtualKeyboard =
+        globals ? std::optional<bool>(
+                      globals->offers(QStringLiteral("zwp_virtual_keyboard_manager_v1")))
+                : std::nullopt;
+    const bool useVirtualKeyboard =
+        chooseWaylandKeys(!wtype.isEmpty(), virtualKeyboard, false) == WaylandKeys::VirtualKeyboard;
+    const QDBusConnection bus = QDBusConnection::sessionBus();
+    const bool portalKeyboard = !useVirtualKeyboard && portal &&
+                                RemoteDesktopKeyboard::isOffered(bus, portalQueryTimeoutMs);
+    switch (chooseWaylandKeys(!wtype.isEmpty(), virtualKeyboard, portalKeyboard)) {
+    case WaylandKeys::VirtualKeyboard:
+        return std::make_unique<WtypeSyntheticKeys>(wtype, swayFocus());
+    case WaylandKeys::RemoteDesktopPortal: {
+        DebugLog::write(QStringLiteral("wayland paste keys: the remote-desktop portal's keyboard"));
+        auto keyboard = std::make_unique<RemoteDesktopKeyboard>(bus, *portal);
+        // At launch: the consent dialog (first run only) takes no focus from a field being
+        // dictated into, and later runs restore silently.
+        keyboard->start();
+        return keyboard;
+    }
+    case WaylandKeys::Unavailable:
+        break;
+    }
+    DebugLog::write(wtype.isEmpty() ? QStringLiteral("wayland paste keys: wtype is not installed")
+                                    : QStringLiteral("wayland paste keys: the compositor offers "
+                                                     "no virtual keyboard"));
+    return std::make_unique<UnavailableKeys>();
 }
 
 // A native Wayland session: AT-SPI and the sound server as on X11; never an X11 grab or XTest,
 // which would reach no native window.
-PlatformBackends makeWaylandBackends()
+PlatformBackends makeWaylandBackends(const KeyboardTokenStore& keyboardTokens)
 {
     QString error;
     const std::optional<WaylandGlobals> globals = WaylandGlobals::ofSession(&error);
@@ -116,7 +146,7 @@ PlatformBackends makeWaylandBackends()
     b.accessibility =
         std::make_unique<AtspiAccessibility>(std::make_unique<AtspiAccessibilityTrust>());
     b.clipboard = makeWaylandClipboard();
-    b.pasteKeys = makeWaylandKeys(globals);
+    b.pasteKeys = makeWaylandKeys(globals, &keyboardTokens);
     b.accessibilityTrust = std::make_unique<AtspiAccessibilityTrust>();
     b.presence = makeDesktopPresence();
     b.settingsLinks = std::make_unique<SystemSettingsLinkOpener>();
@@ -132,10 +162,20 @@ std::unique_ptr<AccessibilityTrust> makeAccessibilityTrust()
     return std::make_unique<UnavailableAccessibility>();
 }
 
-PlatformBackends makePlatformBackends()
+WaylandKeys chooseWaylandKeys(bool wtypeInstalled, std::optional<bool> virtualKeyboard,
+                              bool portalKeyboard)
+{
+    if (wtypeInstalled && virtualKeyboard.value_or(true))
+        return WaylandKeys::VirtualKeyboard;
+    if (portalKeyboard)
+        return WaylandKeys::RemoteDesktopPortal;
+    return WaylandKeys::Unavailable;
+}
+
+PlatformBackends makePlatformBackends(const KeyboardTokenStore& keyboardTokens)
 {
     if (isWayland())
-        return makeWaylandBackends();
+        return makeWaylandBackends(keyboardTokens);
     const QString platform = QGuiApplication::platformName();
     const bool x11 = isX11();
     const QString noX11 =
@@ -177,7 +217,7 @@ SelfTestBackends makeSelfTestBackends()
     SelfTestBackends b;
     const std::optional<X11Connection> xcb = X11Connection::ofApplication();
     if (isWayland())
-        b.keys = makeWaylandKeys(WaylandGlobals::ofSession());
+        b.keys = makeWaylandKeys(WaylandGlobals::ofSession(), nullptr);
     else if (xcb && xcb->connection)
         b.keys = std::make_unique<XTestSyntheticKeys>(xcb->connection, xcb->root);
     else

@@ -2,12 +2,27 @@
 
 #include "platform/OverlayWindowBackend.h"
 #include "platform/PlatformBackends.h"
+#include "platform/portal/RemoteDesktopKeyboard.h"
+
+#include <optional>
 
 // Chooses the desktop's back ends for this session, by Qt's platform plug-in.
 // A service that cannot be offered gets a back end that fails with the reason.
 namespace PlatformFactory {
 
-PlatformBackends makePlatformBackends();
+// `keyboardTokens` keeps the remote-desktop portal's grant where that keyboard is used.
+PlatformBackends makePlatformBackends(const KeyboardTokenStore& keyboardTokens = {});
+
+enum class WaylandKeys
+{
+    VirtualKeyboard,     // wtype over zwp_virtual_keyboard_manager_v1
+    RemoteDesktopPortal, // the desktop portal's RemoteDesktop keyboard
+    Unavailable,
+};
+// The paste keys on a Wayland session. `virtualKeyboard` is empty where the compositor's
+// globals are unknown (wtype is tried then).
+WaylandKeys chooseWaylandKeys(bool wtypeInstalled, std::optional<bool> virtualKeyboard,
+                              bool portalKeyboard);
 
 // What the self-test needs to dictate without a user.
 SelfTestBackends makeSelfTestBackends();

@@ -2,6 +2,8 @@
 
 #include <QKeyCombination>
 #include <QString>
+#include <functional>
+#include <optional>
 
 // The keystroke that pastes in the focused window.
 enum class PasteChord
@@ -43,4 +45,14 @@ public:
     // The hot key `key` down (its modifiers, then the key) or up (the reverse), through the
     // same path a real key takes.
     virtual bool postHotKey(QKeyCombination key, bool down) = 0;
+
+    // Types `text` into the focused window key by key, for desktops whose clipboard is not
+    // ours to take. `done` gets nothing once every key went out, else why not; it may run
+    // inside this call. Keys that cannot type text say so at once with an empty reason.
+    using TypeDone = std::function<void(std::optional<QString> failure)>;
+    virtual void typeText(const QString& text, TypeDone done)
+    {
+        (void)text;
+        done(QString());
+    }
 };

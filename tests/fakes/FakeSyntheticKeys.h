@@ -26,6 +26,34 @@ public:
         return works;
     }
 
+    // Typing: nothing without `types` (as keys that cannot type); else `typeFailure` answers,
+    // at once or, with `answerLater`, when the test calls `answerTyping`.
+    void typeText(const QString& text, TypeDone done) override
+    {
+        if (!types) {
+            done(QString());
+            return;
+        }
+        posted << "type";
+        typed << text;
+        if (answerLater) {
+            pendingTyping = std::move(done);
+            return;
+        }
+        done(typeFailure);
+    }
+    void answerTyping()
+    {
+        if (TypeDone done = std::move(pendingTyping))
+            done(typeFailure);
+    }
+
+    bool types = false;
+    bool answerLater = false;
+    std::optional<QString> typeFailure;
+    QStringList typed;
+    TypeDone pendingTyping;
+
     PasteTarget target;
     bool works = true;
     QStringList posted;

@@ -45,13 +45,23 @@ public:
                 env.remove(name);
         }
         env.remove("QT_QPA_PLATFORM");
-        for (const QString& entry : environment())
+        for (const QString& entry : environment() + extraEnvironment)
             env.insert(entry.section('=', 0, 0), entry.section('=', 1));
         m_process.setProcessEnvironment(env);
         m_process.setProcessChannelMode(QProcess::MergedChannels);
         m_process.start(m_executable, {});
         return m_process.waitForStarted(5000) && waitForLine("launch complete", 15000);
     }
+
+    // Ends the app; its settings stay for the next start.
+    void stop()
+    {
+        m_process.kill();
+        m_process.waitForFinished(5000);
+    }
+
+    // Set before start(), for the app only (not its command line).
+    QStringList extraEnvironment;
 
     // A sway command that runs `wendlo ARGUMENT` (or `program ARGUMENT`) as this app's user
     // would.

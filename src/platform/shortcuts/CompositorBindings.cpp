@@ -1,6 +1,6 @@
 #include "platform/shortcuts/CompositorBindings.h"
 
-#include "platform/shortcuts/KeySymNames.h"
+#include "platform/KeySyms.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -97,7 +97,7 @@ CompositorBinding binding(Compositor compositor, QKeyCombination key, const QStr
     b.startCommand = command + QStringLiteral(" --start-dictation");
     b.stopCommand = command + QStringLiteral(" --stop-dictation");
     b.toggleCommand = command + QStringLiteral(" --toggle-dictation");
-    const std::optional<QString> keysym = KeySymNames::name(key);
+    const std::optional<QString> keysym = KeySyms::name(key);
     switch (compositor) {
     case Compositor::Sway:
         b.compositor = QStringLiteral("sway");

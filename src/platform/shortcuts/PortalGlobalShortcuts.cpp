@@ -1,7 +1,7 @@
 #include "platform/shortcuts/PortalGlobalShortcuts.h"
 
 #include "common/DebugLog.h"
-#include "platform/shortcuts/KeySymNames.h"
+#include "platform/KeySyms.h"
 
 #include <QCoreApplication>
 #include <QDBusArgument>
@@ -135,7 +135,7 @@ bool PortalGlobalShortcuts::isOffered(const QDBusConnection& bus, int timeoutMs)
 
 std::optional<QString> PortalGlobalShortcuts::trigger(QKeyCombination key)
 {
-    const std::optional<QString> keysym = KeySymNames::name(key);
+    const std::optional<QString> keysym = KeySyms::name(key);
     if (!keysym)
         return std::nullopt;
     QStringList parts;

@@ -2,10 +2,10 @@
 
 #include "common/ChildProcess.h"
 #include "common/DebugLog.h"
+#include "platform/KeySyms.h"
 #include "platform/TerminalWindows.h"
 
 #include <QCoreApplication>
-#include <QKeySequence>
 #include <QProcess>
 
 namespace {
@@ -23,27 +23,6 @@ QStringList modifierNames(Qt::KeyboardModifiers modifiers)
     if (modifiers & Qt::MetaModifier)
         names << QStringLiteral("logo");
     return names;
-}
-
-// The keysym name wtype looks up (case-insensitively) for a Qt key.
-std::optional<QString> keysymName(Qt::Key key)
-{
-    if ((key >= Qt::Key_A && key <= Qt::Key_Z) || (key >= Qt::Key_0 && key <= Qt::Key_9))
-        return QString(QChar(key)).toLower();
-    const QString text = QKeySequence(key).toString(QKeySequence::PortableText);
-    if (text.isEmpty() || text.contains(u'+') || text.size() == 1)
-        return text.size() == 1 ? std::optional<QString>(text) : std::nullopt;
-    // Qt's short names where xkb's differ.
-    static const QHash<QString, QString> renamed = {
-        {QStringLiteral("Esc"), QStringLiteral("Escape")},
-        {QStringLiteral("PgUp"), QStringLiteral("Prior")},
-        {QStringLiteral("PgDown"), QStringLiteral("Next")},
-        {QStringLiteral("Ins"), QStringLiteral("Insert")},
-        {QStringLiteral("Del"), QStringLiteral("Delete")},
-        {QStringLiteral("Backspace"), QStringLiteral("BackSpace")},
-        {QStringLiteral("Enter"), QStringLiteral("KP_Enter")},
-    };
-    return renamed.value(text, text);
 }
 
 // Holds the press long after any self-test ends; the release ends the run anyway.
@@ -91,7 +70,7 @@ QStringList WtypeSyntheticKeys::pasteArguments(PasteChord chord)
 
 std::optional<QStringList> WtypeSyntheticKeys::hotKeyArguments(QKeyCombination key, bool down)
 {
-    const std::optional<QString> name = keysymName(key.key());
+    const std::optional<QString> name = KeySyms::name(key.key());
     if (!name)
         return std::nullopt;
     const QStringList modifiers = modifierNames(key.keyboardModifiers());

@@ -349,6 +349,89 @@ TEST_F(InserterTest, ClipboardKeptFromUsIsNeverTouchedAndTheTextReachesTheUser)
     EXPECT_EQ(board->primary().count, 3);
 }
 
+// Where the clipboard is kept from us but the keys can type (the desktop portal's keyboard).
+class TypingWithoutClipboard : public InserterTest
+{
+protected:
+    TypingWithoutClipboard()
+    {
+        userHasCopied();
+        a11y->field.reset();
+        board->unavailable = QStringLiteral("this desktop lets no background application use "
+                                            "the clipboard");
+        keystrokes->types = true;
+    }
+
+    void expectClipboardUntouched()
+    {
+        EXPECT_EQ(board->clipboard().contents, userItems());
+        EXPECT_EQ(board->clipboard().count, 7);
+        EXPECT_EQ(board->primary().count, 3);
+    }
+};
+
+TEST_F(TypingWithoutClipboard, TypesTheTextAndLeavesTheClipboardAlone)
+{
+    EXPECT_EQ(insertAndWait("typed in"), std::nullopt);
+    EXPECT_EQ(keystrokes->typed, QStringList{"typed in"});
+    EXPECT_EQ(keystrokes->posted, QStringList{"type"}) << "no paste chord";
+    expectClipboardUntouched();
+}
+
+TEST_F(TypingWithoutClipboard, KeysThatFailSayWhyAndTheTextReachesTheUser)
+{
+    keystrokes->answerLater = true;
+    keystrokes->typeFailure = QStringLiteral("you did not allow Wendlo to control the keyboard");
+    bool finished = false;
+    Failure failure;
+    inserter->insert("not lost", [&](Failure f) {
+        finished = true;
+        failure = std::move(f);
+    });
+    ASSERT_TRUE(waitUntil([&] { return !keystrokes->typed.isEmpty(); }, 1000));
+    spinFor(50);
+    EXPECT_FALSE(finished) << "a failure arriving later must not be taken for success";
+
+    keystrokes->answerTyping();
+    ASSERT_TRUE(waitUntil([&] { return finished; }, 1000));
+    ASSERT_TRUE(failure);
+    EXPECT_TRUE(failure->message.contains(*board->unavailable)) << failure->message.toStdString();
+    EXPECT_TRUE(failure->message.contains(*keystrokes->typeFailure))
+        << failure->message.toStdString();
+    EXPECT_TRUE(failure->message.contains(QString::fromUtf8("“not lost”")));
+    expectClipboardUntouched();
+}
+
+TEST_F(TypingWithoutClipboard, WaitsForTheHotKeyToBeLetGo)
+{
+    inserter->setKeyboardHeld(true);
+    bool finished = false;
+    inserter->insert("after release", [&](Failure failure) {
+        finished = true;
+        EXPECT_EQ(failure, std::nullopt);
+    });
+    spinFor(150);
+    EXPECT_TRUE(keystrokes->typed.isEmpty()) << "typed keys would mix with the held modifiers";
+
+    inserter->setKeyboardHeld(false);
+    ASSERT_TRUE(waitUntil([&] { return finished; }, 1000));
+    EXPECT_EQ(keystrokes->typed, QStringList{"after release"});
+}
+
+TEST_F(TypingWithoutClipboard, LateAnswerAfterTheInserterIsGoneIsDropped)
+{
+    keystrokes->answerLater = true;
+    bool called = false;
+    inserter->insert("dictated", [&](Failure) { called = true; });
+    ASSERT_TRUE(waitUntil([&] { return !keystrokes->typed.isEmpty(); }, 1000));
+    SyntheticKeys::TypeDone late = std::move(keystrokes->pendingTyping);
+
+    inserter.reset();
+    late(std::nullopt);
+    spinFor(50);
+    EXPECT_FALSE(called);
+}
+
 TEST_F(InserterTest, OwnWindowPastesWithoutAReadAndIsRestored)
 {
     userHasCopied();

@@ -117,14 +117,14 @@ INSTANTIATE_TEST_SUITE_P(
                    {"-p", "d", "-m", "logo"}},
         HotKeyCase{"CtrlAltSpace",
                    Qt::ControlModifier | Qt::AltModifier | Qt::Key_Space,
-                   {"-M", "ctrl", "-M", "alt", "-P", "Space"},
-                   {"-p", "Space", "-m", "alt", "-m", "ctrl"}},
+                   {"-M", "ctrl", "-M", "alt", "-P", "space"},
+                   {"-p", "space", "-m", "alt", "-m", "ctrl"}},
         HotKeyCase{"F9", QKeyCombination(Qt::Key_F9), {"-P", "F9"}, {"-p", "F9"}},
         HotKeyCase{"ShiftEscape",
                    Qt::ShiftModifier | Qt::Key_Escape,
                    {"-M", "shift", "-P", "Escape"},
                    {"-p", "Escape", "-m", "shift"}},
-        HotKeyCase{"PageUp", QKeyCombination(Qt::Key_PageUp), {"-P", "Prior"}, {"-p", "Prior"}}),
+        HotKeyCase{"PageUp", QKeyCombination(Qt::Key_PageUp), {"-P", "Page_Up"}, {"-p", "Page_Up"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
