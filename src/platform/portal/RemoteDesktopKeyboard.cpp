@@ -3,8 +3,6 @@
 #include "common/DebugLog.h"
 #include "platform/KeySyms.h"
 
-#include <QCoreApplication>
-#include <QDBusArgument>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QDBusPendingCallWatcher>
@@ -14,32 +12,16 @@
 
 namespace {
 
-const QString portalService = QStringLiteral("org.freedesktop.portal.Desktop");
-const QString portalPath = QStringLiteral("/org/freedesktop/portal/desktop");
+using Portal::pathText;
+using Portal::sessionInterface;
+using Portal::vardict;
+const QString& portalService = Portal::service;
+const QString& portalPath = Portal::path;
 const QString remoteDesktopInterface = QStringLiteral("org.freedesktop.portal.RemoteDesktop");
-const QString requestInterface = QStringLiteral("org.freedesktop.portal.Request");
-const QString sessionInterface = QStringLiteral("org.freedesktop.portal.Session");
 
 constexpr uint keyboardDevice = 1;
 // Kept until the user revokes it, across runs.
 constexpr uint persistUntilRevoked = 2;
-
-QString pathText(const QVariant& value)
-{
-    if (value.userType() == qMetaTypeId<QDBusObjectPath>())
-        return value.value<QDBusObjectPath>().path();
-    return value.toString();
-}
-
-QVariantMap vardict(const QVariant& value)
-{
-    if (value.canConvert<QDBusArgument>()) {
-        QVariantMap map;
-        value.value<QDBusArgument>() >> map;
-        return map;
-    }
-    return value.toMap();
-}
 
 QVariant unwrapped(const QVariant& value)
 {
@@ -93,7 +75,8 @@ bool RemoteDesktopKeyboard::isOffered(const QDBusConnection& bus, int timeoutMs)
 
 RemoteDesktopKeyboard::RemoteDesktopKeyboard(QDBusConnection bus, KeyboardTokenStore tokens,
                                              QObject* parent)
-    : QObject(parent), m_bus(std::move(bus)), m_tokens(std::move(tokens))
+    : QObject(parent), m_bus(std::move(bus)), m_tokens(std::move(tokens)),
+      m_requests(new PortalRequests(m_bus, QStringLiteral("wendlo_rd"), this))
 {
     auto* watcher = new QDBusServiceWatcher(portalService, m_bus,
                                             QDBusServiceWatcher::WatchForUnregistration, this);
@@ -103,7 +86,7 @@ RemoteDesktopKeyboard::RemoteDesktopKeyboard(QDBusConnection bus, KeyboardTokenS
 
 RemoteDesktopKeyboard::~RemoteDesktopKeyboard()
 {
-    forgetRequests();
+    m_requests->cancelAll();
     if (!m_session.isEmpty())
         m_bus.asyncCall(QDBusMessage::createMethodCall(portalService, m_session, sessionInterface,
                                                        QStringLiteral("Close")));
@@ -134,82 +117,31 @@ void RemoteDesktopKeyboard::start()
         return;
     }
     setState(State::Starting);
-    const QString token = nextToken();
+    const QString token = m_requests->nextToken();
     QDBusMessage create = QDBusMessage::createMethodCall(
         portalService, portalPath, remoteDesktopInterface, QStringLiteral("CreateSession"));
     create << QVariantMap{{QStringLiteral("handle_token"), token},
-                          {QStringLiteral("session_handle_token"), nextToken()}};
+                          {QStringLiteral("session_handle_token"), m_requests->nextToken()}};
     sendRequest(create, token, Step::CreateSession);
 }
 
-QString RemoteDesktopKeyboard::nextToken()
+void RemoteDesktopKeyboard::sendRequest(const QDBusMessage& call, const QString& token, Step step)
 {
-    return QStringLiteral("wendlo_rd%1_%2")
-        .arg(QCoreApplication::applicationPid())
-        .arg(++m_tokenCount);
-}
-
-void RemoteDesktopKeyboard::sendRequest(QDBusMessage call, const QString& token, Step step)
-{
-    // The Request's path is known before the call returns: listening first means a quick
-    // Response cannot be missed.
-    QString sender = m_bus.baseService().mid(1);
-    sender.replace(QLatin1Char('.'), QLatin1Char('_'));
-    const QString expected =
-        QStringLiteral("/org/freedesktop/portal/desktop/request/%1/%2").arg(sender, token);
-    watchRequest(expected, step);
-
-    auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(call), this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher, expected, step] {
-        watcher->deleteLater();
-        if (!m_requests.contains(expected))
-            return;
-        const QDBusPendingReply<QDBusObjectPath> reply = *watcher;
-        if (reply.isError()) {
-            end(State::Ended, QStringLiteral("the desktop's remote-control portal failed (%1)")
-                                  .arg(reply.error().message()));
-            return;
-        }
-        // Older portals chose the path themselves.
-        const QString actual = reply.value().path();
-        if (actual != expected) {
-            m_requests.remove(expected);
-            m_bus.disconnect(portalService, expected, requestInterface, QStringLiteral("Response"),
-                             this, SLOT(handleResponse(QDBusMessage)));
-            watchRequest(actual, step);
-        }
+    m_requests->send(call, token, [this, step](const PortalRequests::Answer& answer) {
+        handleAnswer(step, answer);
     });
 }
 
-void RemoteDesktopKeyboard::watchRequest(const QString& path, Step step)
+void RemoteDesktopKeyboard::handleAnswer(Step step, const PortalRequests::Answer& answer)
 {
-    m_requests.insert(path, step);
-    m_bus.connect(portalService, path, requestInterface, QStringLiteral("Response"), this,
-                  SLOT(handleResponse(QDBusMessage)));
-}
-
-void RemoteDesktopKeyboard::forgetRequests()
-{
-    for (const QString& path : m_requests.keys())
-        m_bus.disconnect(portalService, path, requestInterface, QStringLiteral("Response"), this,
-                         SLOT(handleResponse(QDBusMessage)));
-    m_requests.clear();
-}
-
-void RemoteDesktopKeyboard::handleResponse(const QDBusMessage& message)
-{
-    const auto found = m_requests.constFind(message.path());
-    if (found == m_requests.constEnd())
+    if (!answer.callError.isEmpty()) {
+        end(State::Ended, QStringLiteral("the desktop's remote-control portal failed (%1)")
+                              .arg(answer.callError));
         return;
-    const Step step = *found;
-    m_bus.disconnect(portalService, message.path(), requestInterface, QStringLiteral("Response"),
-                     this, SLOT(handleResponse(QDBusMessage)));
-    m_requests.remove(message.path());
-
-    const QList<QVariant> arguments = message.arguments();
-    const uint response = arguments.value(0).toUInt();
-    const QVariantMap results = vardict(arguments.value(1));
-    if (arguments.size() < 2) {
+    }
+    const uint response = answer.response;
+    const QVariantMap& results = answer.results;
+    if (!answer.answered) {
         end(State::Ended, QStringLiteral("the desktop's remote-control portal answered nothing"));
         return;
     }
@@ -262,7 +194,7 @@ void RemoteDesktopKeyboard::handleResponse(const QDBusMessage& message)
 
 void RemoteDesktopKeyboard::selectDevices()
 {
-    const QString token = nextToken();
+    const QString token = m_requests->nextToken();
     QVariantMap options{{QStringLiteral("handle_token"), token},
                         {QStringLiteral("types"), keyboardDevice},
                         {QStringLiteral("persist_mode"), persistUntilRevoked}};
@@ -280,7 +212,7 @@ void RemoteDesktopKeyboard::selectDevices()
 
 void RemoteDesktopKeyboard::startSession()
 {
-    const QString token = nextToken();
+    const QString token = m_requests->nextToken();
     QDBusMessage startCall = QDBusMessage::createMethodCall(
         portalService, portalPath, remoteDesktopInterface, QStringLiteral("Start"));
     startCall << QVariant::fromValue(QDBusObjectPath(m_session)) << QString()
@@ -309,7 +241,7 @@ void RemoteDesktopKeyboard::end(State state, const QString& reason)
 {
     // Said once: later keystrokes fail with the same reason, quietly.
     DebugLog::write(QStringLiteral("remote-desktop keyboard: ") + reason);
-    forgetRequests();
+    m_requests->cancelAll();
     if (!m_session.isEmpty()) {
         m_bus.disconnect(portalService, m_session, sessionInterface, QStringLiteral("Closed"), this,
                          SLOT(handleSessionClosed(QDBusMessage)));

@@ -1,9 +1,9 @@
 #pragma once
 
+#include "platform/PortalRequests.h"
 #include "platform/SyntheticKeys.h"
 
 #include <QDBusConnection>
-#include <QHash>
 #include <QObject>
 #include <cstdint>
 #include <functional>
@@ -67,7 +67,6 @@ signals:
     void stateChanged(RemoteDesktopKeyboard::State state);
 
 private slots:
-    void handleResponse(const QDBusMessage& message);
     void handleSessionClosed(const QDBusMessage& message);
     void handlePortalGone();
 
@@ -80,14 +79,12 @@ private:
     };
     struct Typing;
 
-    void sendRequest(QDBusMessage call, const QString& token, Step step);
-    void watchRequest(const QString& path, Step step);
-    void forgetRequests();
+    void sendRequest(const QDBusMessage& call, const QString& token, Step step);
+    void handleAnswer(Step step, const PortalRequests::Answer& answer);
     void selectDevices();
     void startSession();
     void end(State state, const QString& reason);
     void setState(State state);
-    QString nextToken();
     // Sends every stroke; `done` gets the first failure once all are answered.
     void send(const Strokes& strokes, std::function<void(std::optional<QString>)> done);
 
@@ -96,7 +93,6 @@ private:
     State m_state = State::NotStarted;
     QString m_reason;
     QString m_session;
-    quint64 m_tokenCount = 0;
-    QHash<QString, Step> m_requests;               // Request object path -> what it answers
+    PortalRequests* m_requests;                    // a child
     std::vector<std::shared_ptr<Typing>> m_typing; // sends still waiting for answers
 };

@@ -3,24 +3,23 @@
 #include "common/DebugLog.h"
 #include "platform/KeySyms.h"
 
-#include <QCoreApplication>
 #include <QDBusArgument>
 #include <QDBusMessage>
 #include <QDBusMetaType>
 #include <QDBusObjectPath>
-#include <QDBusPendingCallWatcher>
-#include <QDBusPendingReply>
+#include <QDBusPendingCall>
 #include <QDBusServiceWatcher>
 #include <QStringList>
 #include <algorithm>
 
 namespace {
 
-const QString portalService = QStringLiteral("org.freedesktop.portal.Desktop");
-const QString portalPath = QStringLiteral("/org/freedesktop/portal/desktop");
+using Portal::pathText;
+using Portal::sessionInterface;
+using Portal::vardict;
+const QString& portalService = Portal::service;
+const QString& portalPath = Portal::path;
 const QString shortcutsInterface = QStringLiteral("org.freedesktop.portal.GlobalShortcuts");
-const QString requestInterface = QStringLiteral("org.freedesktop.portal.Request");
-const QString sessionInterface = QStringLiteral("org.freedesktop.portal.Session");
 
 // One entry of the portal's a(sa{sv}) shortcut lists.
 struct PortalShortcut
@@ -67,24 +66,6 @@ QList<PortalShortcut> shortcutList(const QVariant& value)
     if (value.canConvert<QDBusArgument>())
         value.value<QDBusArgument>() >> list;
     return list;
-}
-
-// Object paths and variants may come wrapped, depending on how the sender typed them.
-QString pathText(const QVariant& value)
-{
-    if (value.canConvert<QDBusObjectPath>() && value.userType() == qMetaTypeId<QDBusObjectPath>())
-        return value.value<QDBusObjectPath>().path();
-    return value.toString();
-}
-
-QVariantMap vardict(const QVariant& value)
-{
-    if (value.canConvert<QDBusArgument>()) {
-        QVariantMap map;
-        value.value<QDBusArgument>() >> map;
-        return map;
-    }
-    return value.toMap();
 }
 
 QString responseReason(uint response)
@@ -150,7 +131,8 @@ std::optional<QString> PortalGlobalShortcuts::trigger(QKeyCombination key)
 PortalGlobalShortcuts::PortalGlobalShortcuts(QDBusConnection bus, Compositor compositor,
                                              QString command, QObject* parent)
     : QObject(parent), m_bus(std::move(bus)), m_compositor(compositor),
-      m_command(std::move(command))
+      m_command(std::move(command)),
+      m_requests(new PortalRequests(m_bus, QStringLiteral("wendlo"), this))
 {
     registerTypes();
     m_bus.connect(portalService, portalPath, shortcutsInterface, QStringLiteral("Activated"), this,
@@ -184,19 +166,17 @@ std::optional<QString> PortalGlobalShortcuts::registerHotKey(QKeyCombination key
             m_handler(HotKeyTransition::Released);
     }
     closeSession();
-    for (const QString& path : m_requests.keys())
-        forgetRequest(path);
-    ++m_attempt;
+    m_requests->cancelAll();
     m_key = key;
     m_trigger = *wanted;
     m_boundTrigger.clear();
     m_handler = std::move(handler);
 
-    const QString token = nextToken();
+    const QString token = m_requests->nextToken();
     QDBusMessage create = QDBusMessage::createMethodCall(
         portalService, portalPath, shortcutsInterface, QStringLiteral("CreateSession"));
     create << QVariantMap{{QStringLiteral("handle_token"), token},
-                          {QStringLiteral("session_handle_token"), nextToken()}};
+                          {QStringLiteral("session_handle_token"), m_requests->nextToken()}};
     sendRequest(create, token, Step::CreateSession);
     DebugLog::write(QStringLiteral("shortcut portal: asking for ") + m_trigger);
     return std::nullopt;
@@ -207,78 +187,27 @@ std::optional<CompositorBinding> PortalGlobalShortcuts::compositorBinding(QKeyCo
     return CompositorBindings::binding(m_compositor, key, m_command);
 }
 
-QString PortalGlobalShortcuts::nextToken()
+void PortalGlobalShortcuts::sendRequest(const QDBusMessage& call, const QString& token, Step step)
 {
-    return QStringLiteral("wendlo%1_%2").arg(QCoreApplication::applicationPid()).arg(++m_tokens);
+    m_requests->send(call, token, [this, step](const PortalRequests::Answer& answer) {
+        handleAnswer(step, answer);
+    });
 }
 
-void PortalGlobalShortcuts::sendRequest(QDBusMessage call, const QString& token, Step step)
+void PortalGlobalShortcuts::handleAnswer(Step step, const PortalRequests::Answer& answer)
 {
-    // The Request object's path is known before the call returns; listening first means a
-    // quick Response cannot be missed.
-    QString sender = m_bus.baseService().mid(1);
-    sender.replace(QLatin1Char('.'), QLatin1Char('_'));
-    const QString expected =
-        QStringLiteral("/org/freedesktop/portal/desktop/request/%1/%2").arg(sender, token);
-    const quint64 attempt = m_attempt;
-    watchRequest(expected, step, attempt);
-
-    auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(call), this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this,
-            [this, watcher, expected, step, attempt] {
-                watcher->deleteLater();
-                if (attempt != m_attempt)
-                    return;
-                const QDBusPendingReply<QDBusObjectPath> reply = *watcher;
-                if (reply.isError()) {
-                    forgetRequest(expected);
-                    fail(QStringLiteral("the desktop's shortcut portal failed (%1)")
-                             .arg(reply.error().message()));
-                    return;
-                }
-                // Older portals chose the path themselves.
-                const QString actual = reply.value().path();
-                if (actual != expected && m_requests.contains(expected)) {
-                    forgetRequest(expected);
-                    watchRequest(actual, step, attempt);
-                }
-            });
-}
-
-void PortalGlobalShortcuts::watchRequest(const QString& path, Step step, quint64 attempt)
-{
-    m_requests.insert(path, Pending{step, attempt});
-    m_bus.connect(portalService, path, requestInterface, QStringLiteral("Response"), this,
-                  SLOT(handleResponse(QDBusMessage)));
-}
-
-void PortalGlobalShortcuts::forgetRequest(const QString& path)
-{
-    if (m_requests.remove(path))
-        m_bus.disconnect(portalService, path, requestInterface, QStringLiteral("Response"), this,
-                         SLOT(handleResponse(QDBusMessage)));
-}
-
-void PortalGlobalShortcuts::handleResponse(const QDBusMessage& message)
-{
-    const QString path = message.path();
-    const auto found = m_requests.constFind(path);
-    if (found == m_requests.constEnd())
-        return;
-    const Pending pending = *found;
-    forgetRequest(path);
-    if (pending.attempt != m_attempt)
-        return;
-    const QList<QVariant> arguments = message.arguments();
-    const uint response = arguments.value(0).toUInt();
-    const QVariantMap results = vardict(arguments.value(1));
-    if (arguments.size() < 2 || response != 0) {
-        fail(arguments.size() < 2 ? QStringLiteral("the desktop's shortcut portal answered "
-                                                   "with nothing")
-                                  : responseReason(response));
+    if (!answer.callError.isEmpty()) {
+        fail(QStringLiteral("the desktop's shortcut portal failed (%1)").arg(answer.callError));
         return;
     }
-    switch (pending.step) {
+    if (!answer.answered || answer.response != 0) {
+        fail(!answer.answered
+                 ? QStringLiteral("the desktop's shortcut portal answered with nothing")
+                 : responseReason(answer.response));
+        return;
+    }
+    const QVariantMap& results = answer.results;
+    switch (step) {
     case Step::CreateSession: {
         const QString session = pathText(results.value(QStringLiteral("session_handle")));
         if (session.isEmpty()) {
@@ -319,7 +248,7 @@ void PortalGlobalShortcuts::handleResponse(const QDBusMessage& message)
 
 void PortalGlobalShortcuts::bindShortcut(const QString& sessionHandle)
 {
-    const QString token = nextToken();
+    const QString token = m_requests->nextToken();
     QDBusMessage bind = QDBusMessage::createMethodCall(
         portalService, portalPath, shortcutsInterface, QStringLiteral("BindShortcuts"));
     const QList<PortalShortcut> shortcuts{
@@ -395,11 +324,10 @@ void PortalGlobalShortcuts::handleSessionClosed(const QDBusMessage& message)
 
 void PortalGlobalShortcuts::handlePortalGone()
 {
-    if (m_session.isEmpty() && m_requests.isEmpty())
+    if (m_session.isEmpty() && m_requests->isEmpty())
         return;
     m_session.clear();
-    for (const QString& path : m_requests.keys())
-        forgetRequest(path);
+    m_requests->cancelAll();
     fail(QStringLiteral("the desktop's shortcut portal stopped"));
 }
 

@@ -1,14 +1,13 @@
 #pragma once
 
 #include "platform/HotKeyBackend.h"
+#include "platform/PortalRequests.h"
 #include "platform/shortcuts/CompositorBindings.h"
 
 #include <QDBusConnection>
-#include <QHash>
 #include <QObject>
 
 class QDBusMessage;
-class QDBusPendingCallWatcher;
 
 // The hot key through the desktop portal's GlobalShortcuts interface: one session per key
 // with one shortcut whose preferred trigger is the key; Activated is the press, Deactivated
@@ -44,7 +43,6 @@ public:
     const QString& boundTrigger() const { return m_boundTrigger; }
 
 private slots:
-    void handleResponse(const QDBusMessage& message);
     void handleActivated(const QDBusMessage& message);
     void handleDeactivated(const QDBusMessage& message);
     void handleShortcutsChanged(const QDBusMessage& message);
@@ -57,23 +55,14 @@ private:
         CreateSession,
         BindShortcuts,
     };
-    struct Pending
-    {
-        Step step;
-        quint64 attempt;
-    };
-
-    // Sends `call` (whose options name `token`) and routes its Request's Response to this
-    // attempt's `step`.
-    void sendRequest(QDBusMessage call, const QString& token, Step step);
-    void watchRequest(const QString& path, Step step, quint64 attempt);
-    void forgetRequest(const QString& path);
+    // Sends `call` (whose options name `token`) and routes its Request's answer to `step`.
+    void sendRequest(const QDBusMessage& call, const QString& token, Step step);
+    void handleAnswer(Step step, const PortalRequests::Answer& answer);
     void bindShortcut(const QString& sessionHandle);
     void fail(const QString& reason);
     void setBoundTrigger(const QString& described);
     void closeSession();
     bool isOurs(const QDBusMessage& message) const;
-    QString nextToken();
 
     QDBusConnection m_bus;
     Compositor m_compositor;
@@ -83,9 +72,8 @@ private:
     TriggerHandler m_onTrigger;
     QKeyCombination m_key;
     QString m_trigger;
-    quint64 m_attempt = 0; // raised by every registration; answers for older ones are dropped
-    quint64 m_tokens = 0;
-    QHash<QString, Pending> m_requests; // Request object path -> what it answers
+    // A child; a registration cancels the answers still due to the one before.
+    PortalRequests* m_requests;
     QString m_session;
     QString m_boundTrigger;
     bool m_pressed = false;
