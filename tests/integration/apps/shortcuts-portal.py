@@ -27,45 +27,17 @@ import dbus.service
 from dbus.mainloop.glib import DBusGMainLoop
 from gi.repository import GLib
 
-PORTAL = "org.freedesktop.portal.Desktop"
-PATH = "/org/freedesktop/portal/desktop"
+import portal_double
+from portal_double import PATH, PORTAL, sender_part
+
 SHORTCUTS = "org.freedesktop.portal.GlobalShortcuts"
 CONTROL = "org.wendlo.test.ShortcutsPortal"
 
 
-def sender_part(sender):
-    return sender[1:].replace(".", "_")
-
-
-class Request(dbus.service.Object):
-    def __init__(self, bus, path):
-        super().__init__(bus, path)
-
-    @dbus.service.signal("org.freedesktop.portal.Request", signature="ua{sv}")
-    def Response(self, response, results):
-        pass
-
-    @dbus.service.method("org.freedesktop.portal.Request")
-    def Close(self):
-        self.remove_from_connection()
-
-
-class Session(dbus.service.Object):
+class Session(portal_double.Session):
     def __init__(self, portal, path):
-        super().__init__(portal.bus, path)
-        self.portal = portal
-        self.path = path
+        super().__init__(portal, path)
         self.shortcuts = []  # (id, properties)
-
-    @dbus.service.signal("org.freedesktop.portal.Session", signature="a{sv}")
-    def Closed(self, details):
-        pass
-
-    @dbus.service.method("org.freedesktop.portal.Session")
-    def Close(self):
-        self.portal.calls.append("Close")
-        self.portal.sessions.pop(self.path, None)
-        self.remove_from_connection()
 
 
 class Portal(dbus.service.Object):
@@ -79,17 +51,8 @@ class Portal(dbus.service.Object):
         self.chosen = ""
 
     def answer(self, sender, options, response, results):
-        token = str(options.get("handle_token", "t%d" % len(self.calls)))
-        path = "%s/request/%s/%s" % (PATH, sender_part(sender), token)
-        request = Request(self.bus, path)
-
-        def send():
-            request.Response(dbus.UInt32(response), dbus.Dictionary(results, signature="sv"))
-            request.remove_from_connection()
-            return False
-
-        GLib.idle_add(send)
-        return dbus.ObjectPath(path)
+        return portal_double.answer(self.bus, sender, options, "t%d" % len(self.calls),
+                                    response, results)
 
     @dbus.service.method(SHORTCUTS, in_signature="a{sv}", out_signature="o",
                          sender_keyword="sender")
