@@ -16,16 +16,7 @@
 
 #include <QCoreApplication>
 
-AppLaunch::AppLaunch(Parts parts, QObject* parent)
-    : QObject(parent), m_previewExport(parts.preview), m_presence(parts.presence),
-      m_coordinator(parts.coordinator), m_permissions(parts.permissions), m_tray(parts.tray),
-      m_onboarding(parts.onboarding), m_permissionsWindow(parts.permissionsWindow),
-      m_settingsWindow(parts.settingsWindow), m_settings(parts.settings),
-      m_environment(std::move(parts.environment)), m_prefetcher(std::move(parts.prefetcher)),
-      m_makeResumeNotifier(std::move(parts.makeResumeNotifier)),
-      m_makeSelfTestBackends(std::move(parts.makeSelfTestBackends))
-{
-}
+AppLaunch::AppLaunch(Parts parts, QObject* parent) : QObject(parent), m_parts(std::move(parts)) {}
 
 AppLaunch::~AppLaunch() = default;
 
@@ -35,7 +26,7 @@ void AppLaunch::applicationDidFinishLaunching(bool showSettings)
         return;
     m_launched = true;
 
-    if (m_previewExport.startIfRequested()) {
+    if (m_parts.preview.startIfRequested()) {
         m_preview = true;
         return;
     }
@@ -48,26 +39,27 @@ void AppLaunch::applicationDidFinishLaunching(bool showSettings)
 void AppLaunch::launch()
 {
     DebugLog::write(QStringLiteral("launch version=") + QCoreApplication::applicationVersion());
-    m_presence.raiseWindows();
+    m_parts.presence.raiseWindows();
 
     if (onStarting)
         onStarting();
-    m_tray.show();
-    m_coordinator.changeHotKey(m_settings.hotKey());
-    m_coordinator.start();
-    m_onboarding.showHotKey();
+    m_parts.tray.show();
+    m_parts.coordinator.changeHotKey(m_parts.settings.hotKey());
+    m_parts.coordinator.start();
+    m_parts.onboarding.showHotKey();
 
-    m_onboarding.reset();
-    if (m_onboarding.isDue())
-        m_onboarding.present(true);
+    m_parts.onboarding.reset();
+    if (m_parts.onboarding.isDue())
+        m_parts.onboarding.present(true);
     else
         refreshPermissionWindow(true);
 
-    const QString phrase = m_environment.value(QString::fromLatin1(SelfTestDriver::phraseVariable));
+    const QString phrase =
+        m_parts.environment.value(QString::fromLatin1(SelfTestDriver::phraseVariable));
     if (!phrase.isEmpty()) {
-        if (m_makeSelfTestBackends) {
+        if (m_parts.makeSelfTestBackends) {
             // Owned by the coordinator it drives.
-            auto* driver = new SelfTestDriver(m_makeSelfTestBackends(), &m_coordinator);
+            auto* driver = new SelfTestDriver(m_parts.makeSelfTestBackends(), &m_parts.coordinator);
             driver->run(phrase);
         } else {
             DebugLog::write(QStringLiteral("self-test not available in this build"));
@@ -80,42 +72,42 @@ void AppLaunch::launch()
 // launch, after every resume and for a newly chosen model spares the next dictation the disk.
 void AppLaunch::startModelWarmth()
 {
-    if (!m_prefetcher)
+    if (!m_parts.prefetcher)
         return;
-    ModelPrefetcher* prefetcher = m_prefetcher.get();
-    if (m_makeResumeNotifier) {
-        m_resumeNotifier = m_makeResumeNotifier();
+    ModelPrefetcher* prefetcher = m_parts.prefetcher.get();
+    if (m_parts.makeResumeNotifier) {
+        m_resumeNotifier = m_parts.makeResumeNotifier();
         m_resumeNotifier->setOnResumed([prefetcher] { prefetcher->prefetch(); });
     }
-    m_settingsWindow.onModelChanged = [prefetcher] { prefetcher->prefetch(); };
+    m_parts.settingsWindow.onModelChanged = [prefetcher] { prefetcher->prefetch(); };
     prefetcher->prefetch();
 }
 
 void AppLaunch::applicationDidBecomeActive()
 {
-    if (!m_launched || m_previewExport.isOnboardingPreview())
+    if (!m_launched || m_parts.preview.isOnboardingPreview())
         return;
-    if (m_onboarding.isVisible())
-        m_onboarding.refresh();
+    if (m_parts.onboarding.isVisible())
+        m_parts.onboarding.refresh();
     else
         refreshPermissionWindow(false);
 }
 
 bool AppLaunch::applicationShouldHandleReopen(bool hasVisibleWindows)
 {
-    if (m_onboarding.isDue()) {
-        m_onboarding.present(false);
+    if (m_parts.onboarding.isDue()) {
+        m_parts.onboarding.present(false);
         return true;
     }
     if (hasVisibleWindows)
         return false;
-    if (m_permissions.allGranted()) {
-        if (!m_tray.statusItem() || m_tray.isTrayAvailable())
+    if (m_parts.permissions.allGranted()) {
+        if (!m_parts.tray.statusItem() || m_parts.tray.isTrayAvailable())
             return false;
         // Without a tray this window is the only sign that Wendlo runs.
-        m_permissionsWindow.render(m_permissions.microphone(), true);
-        m_permissionsWindow.showWindow();
-        m_presence.raiseWindows();
+        m_parts.permissionsWindow.render(m_parts.permissions.microphone(), true);
+        m_parts.permissionsWindow.showWindow();
+        m_parts.presence.raiseWindows();
         return true;
     }
     refreshPermissionWindow(true);
@@ -124,7 +116,7 @@ bool AppLaunch::applicationShouldHandleReopen(bool hasVisibleWindows)
 
 void AppLaunch::requestAccessibilityPermission()
 {
-    m_coordinator.requestAccessibilityPermission();
+    m_parts.coordinator.requestAccessibilityPermission();
     refreshPermissionWindowLater(500, false);
     refreshPermissionWindowLater(2000, false);
 }
@@ -132,29 +124,29 @@ void AppLaunch::requestAccessibilityPermission()
 void AppLaunch::requestMicrophonePermission()
 {
     DebugLog::write(QStringLiteral("requestMicrophonePermission state=") +
-                    toString(m_permissions.microphone()));
-    m_coordinator.requestMicrophoneAccess(true, true, {});
+                    toString(m_parts.permissions.microphone()));
+    m_parts.coordinator.requestMicrophoneAccess(true, true, {});
     refreshPermissionWindowLater(500, false);
     refreshPermissionWindowLater(2000, false);
 }
 
 void AppLaunch::refreshPermissionWindow(bool shouldPresentIfNeeded)
 {
-    if (m_onboarding.isVisible()) {
-        m_permissionsWindow.close();
-        m_onboarding.refresh();
+    if (m_parts.onboarding.isVisible()) {
+        m_parts.permissionsWindow.close();
+        m_parts.onboarding.refresh();
         return;
     }
 
-    const MicrophonePermissionState microphone = m_permissions.microphone();
-    const bool accessibility = m_permissions.accessibility();
-    m_permissionsWindow.render(microphone, accessibility);
+    const MicrophonePermissionState microphone = m_parts.permissions.microphone();
+    const bool accessibility = m_parts.permissions.accessibility();
+    m_parts.permissionsWindow.render(microphone, accessibility);
     const bool allGranted = microphone == MicrophonePermissionState::Granted && accessibility;
     if (allGranted)
-        m_permissionsWindow.close();
+        m_parts.permissionsWindow.close();
     if (!allGranted && shouldPresentIfNeeded) {
-        m_permissionsWindow.showWindow();
-        m_presence.raiseWindows();
+        m_parts.permissionsWindow.showWindow();
+        m_parts.presence.raiseWindows();
     }
 }
 

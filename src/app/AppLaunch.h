@@ -77,27 +77,15 @@ public:
 
     bool hasLaunched() const { return m_launched; }
     bool isPreview() const { return m_preview; }
-    ModelPrefetcher* prefetcher() const { return m_prefetcher.get(); }
+    ModelPrefetcher* prefetcher() const { return m_parts.prefetcher.get(); }
 
 private:
     void launch();
     void startModelWarmth();
     void refreshPermissionWindowLater(int delayMs, bool shouldPresentIfNeeded);
 
-    PreviewExport& m_previewExport;
-    DesktopPresence& m_presence;
-    DictationCoordinator& m_coordinator;
-    PermissionStatus m_permissions;
-    TrayMenu& m_tray;
-    OnboardingFlow& m_onboarding;
-    PermissionsWindowController& m_permissionsWindow;
-    SettingsWindowController& m_settingsWindow;
-    AppSettings& m_settings;
-    QProcessEnvironment m_environment;
-    std::unique_ptr<ModelPrefetcher> m_prefetcher;
-    std::function<std::unique_ptr<ResumeNotifier>()> m_makeResumeNotifier;
+    Parts m_parts;
     std::unique_ptr<ResumeNotifier> m_resumeNotifier;
-    std::function<SelfTestBackends()> m_makeSelfTestBackends;
     bool m_launched = false;
     bool m_preview = false;
 };
